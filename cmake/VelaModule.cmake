@@ -1,0 +1,41 @@
+# Helpers for building plug-in modules that a host loads by file name.
+
+# vela_add_plugin_module(NAME SOURCE LIBRARY): a module exporting main (and VSTPluginMain
+# on 64-bit targets) and nothing else.
+function(vela_add_plugin_module name source library)
+    add_library(${name} MODULE ${source})
+    target_link_libraries(${name} PRIVATE ${library})
+    set_target_properties(${name} PROPERTIES PREFIX "")
+    if(WIN32)
+        # The 32-bit module exports main alone, at ordinal 1; 64-bit hosts may look for
+        # VSTPluginMain first.
+        set(VELA_MODULE_FILE ${name}.dll)
+        if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+            set(VELA_EXTRA_EXPORTS "")
+        else()
+            set(VELA_EXTRA_EXPORTS "    VSTPluginMain @2")
+        endif()
+        set(def ${CMAKE_CURRENT_BINARY_DIR}/${name}.def)
+        configure_file(${PROJECT_SOURCE_DIR}/cmake/exports.def.in ${def} @ONLY)
+        target_sources(${name} PRIVATE ${def})
+    else()
+        if(NOT VELA_SANITIZE)
+            # Keep the host's own C++ runtime out of the module's way.
+            target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
+        endif()
+        target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+    endif()
+endfunction()
+
+# vela_embed_resource(TARGET FILE SYMBOL): compiles FILE's bytes into TARGET as
+# `extern const unsigned char SYMBOL[]` with `extern const unsigned long SYMBOLSize`.
+function(vela_embed_resource target file symbol)
+    set(output ${CMAKE_CURRENT_BINARY_DIR}/generated/${symbol}.cpp)
+    add_custom_command(
+        OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -DINPUT=${file} -DOUTPUT=${output} -DSYMBOL=${symbol}
+                -P ${PROJECT_SOURCE_DIR}/cmake/EmbedResource.cmake
+        DEPENDS ${file} ${PROJECT_SOURCE_DIR}/cmake/EmbedResource.cmake
+        VERBATIM)
+    target_sources(${target} PRIVATE ${output})
+endfunction()

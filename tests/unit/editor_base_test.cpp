@@ -1,0 +1,78 @@
+// The editor base's defaults and its update mechanism.
+
+#include <gtest/gtest.h>
+
+#include "editor/editor_base.h"
+#include "frame/effect_core.h"
+
+namespace {
+
+class SilentEffect : public EffectCore {
+public:
+    SilentEffect() : EffectCore(nullptr, 1, 1) {}
+    void process(float**, float**, int32_t) override {}
+};
+
+// Counts updates, and can ask for another one from inside update.
+class CountingEditor : public EditorBase {
+public:
+    using EditorBase::EditorBase;
+
+    void update() override
+    {
+        ++updates;
+        if (requestAgainDuringUpdate) {
+            requestAgainDuringUpdate = false;
+            requestUpdate();
+        }
+    }
+    void* parent() const { return parentWindow; }
+
+    int updates = 0;
+    bool requestAgainDuringUpdate = false;
+};
+
+TEST(EditorBase, HasNoRectangleAndOpensNoWindow)
+{
+    SilentEffect effect;
+    CountingEditor editor(effect);
+    ERect dummy{};
+    ERect* rect = &dummy;
+    EXPECT_EQ(editor.getRect(&rect), 0);
+    EXPECT_EQ(rect, nullptr);
+    int parent = 0;
+    EXPECT_EQ(editor.open(&parent), 0);
+    EXPECT_EQ(editor.parent(), &parent);
+    editor.close();
+    editor.close();
+    EXPECT_EQ(editor.updates, 0);
+}
+
+TEST(EditorBase, IdleRunsOneUpdatePerRequestBatch)
+{
+    SilentEffect effect;
+    CountingEditor editor(effect);
+    editor.idle();
+    EXPECT_EQ(editor.updates, 0);
+    editor.requestUpdate();
+    editor.requestUpdate();
+    editor.idle();
+    editor.idle();
+    EXPECT_EQ(editor.updates, 1);
+}
+
+TEST(EditorBase, RequestDuringUpdateWaitsForTheNextTick)
+{
+    SilentEffect effect;
+    CountingEditor editor(effect);
+    editor.requestAgainDuringUpdate = true;
+    editor.requestUpdate();
+    editor.idle();
+    EXPECT_EQ(editor.updates, 1);
+    editor.idle();
+    EXPECT_EQ(editor.updates, 2);
+    editor.idle();
+    EXPECT_EQ(editor.updates, 2);
+}
+
+} // namespace
