@@ -20,7 +20,8 @@ using BrushHandle = void*;
 using WindowProcedure = intptr_t(VELA_WINDOW_CALLBACK*)(WindowHandle window, uint32_t message,
                                                          uintptr_t wParam, intptr_t lParam);
 
-// Message numbers the editor's window procedure handles.
+// The Windows names and values of the messages and constants the editor uses. <windows.h>
+// defines the same names as macros, so a file that needs both includes this header first.
 enum WindowMessage : uint32_t {
     WM_PAINT = 0x000F,
     WM_ERASEBKGND = 0x0014,
