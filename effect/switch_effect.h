@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "effect/program_record.h"
+#include "frame/effect_extended.h"
+#include "frame/vst_pin_properties.h"
+
+// The editor and the host's threads write the switch while the audio thread reads it; these
+// make the atomics exactly as cheap and as laid out as the plain values they replace.
+static_assert(std::atomic<float>::is_always_lock_free);
+static_assert(sizeof(std::atomic<float>) == sizeof(float));
+static_assert(alignof(std::atomic<float>) == alignof(float));
+static_assert(std::atomic<int32_t>::is_always_lock_free);
+
+// The two-in, two-out downmix switch: while its one parameter is on both outputs carry the
+// mean of the two inputs, while it is off each input passes to its own output untouched.
+class SwitchEffect : public EffectExtended {
+public:
+    static constexpr int32_t kProgramCount = 1;
+    static constexpr int32_t kParameterCount = 1;
+    static constexpr int32_t kParameterSlots = 20;
+    static constexpr std::size_t kParameterNameSize = 24;
+
+    explicit SwitchEffect(audioMasterCallback hostCallback);
+
+    // Stores a normalised value as internal value (× scale) and in the current program.
+    void setParameter(int32_t index, float value) override;
+    // Answers the normalised value: internal value ÷ scale.
+    float getParameter(int32_t index) override;
+    // Adds the mixed inputs to the outputs.
+    void process(float** inputs, float** outputs, int32_t sampleFrames) override;
+    // Writes the mixed inputs over the outputs.
+    void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
+    // Makes a program current, re-applies its values and reports each to the host.
+    void setProgram(int32_t program) override;
+    // Renames the current program, keeping at most 23 characters.
+    void setProgramName(char* name) override;
+    // Writes the current program's name.
+    void getProgramName(char* name) override;
+    // Writes the switch's unit label: 12 blanks.
+    void getParameterLabel(int32_t index, char* label) override;
+    // Writes "ON" or "OFF" for the switch.
+    void getParameterDisplay(int32_t index, char* text) override;
+    // Writes the switch's name.
+    void getParameterName(int32_t index, char* text) override;
+    // Stops processing: later blocks leave the outputs alone.
+    void suspend() override;
+    // Starts processing.
+    void resume() override;
+
+    // Labels output pins 0 and 1 "VELA 1" and "VELA 2", active and stereo.
+    bool getOutputProperties(int32_t index, VstPinProperties* properties) override;
+    // Answers 0 for every word without asking the host.
+    int32_t hostCanDo(char* word) override;
+    // Writes the effect's name, "Vela".
+    bool getEffectName(char* name) override;
+    // Writes the vendor's name and version, "Ozmir v1.0".
+    bool getVendorString(char* text) override;
+    // Writes the product's name, "Vela".
+    bool getProductString(char* text) override;
+    // Answers 1 for "plugAsChannelInsert" and "plugAsSend", -1 for every other word.
+    int32_t canDo(char* word) override;
+    // Sends events to the host; true only when the host answers exactly 1.
+    virtual bool hostProcessEvents(void* events);
+
+    // Tells the host that a parameter changed. Mode 2 first takes raw as the new internal
+    // value; mode 5 does nothing; every mode but 5 then re-applies the internal value through
+    // setParameterAutomated, which reports it to the host.
+    void reportParameterChange(int32_t index, float raw, int32_t mode);
+
+protected:
+    ProgramRecord programs[kProgramCount];
+
+public:
+    // Internal value of each parameter (normalised × scale). Shared by the audio thread, the
+    // host's parameter calls and the editor: access it with relaxed ordering.
+    std::atomic<float> paramValue[kParameterSlots];
+
+protected:
+    void initDefaults();
+    void runSampleLoop(float** inputs, float** outputs, int32_t sampleFrames, bool accumulate);
+
+    float paramScale[kParameterSlots] = {};
+    char paramName[kParameterSlots][kParameterNameSize] = {};
+    // 1 between resume and suspend; read at the start of every block.
+    std::atomic<int32_t> running;
+};
