@@ -23,13 +23,20 @@ public:
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback host)
+#ifdef _WIN32
+// The export table comes from the module definition file.
+#define MODULE_EXPORT
+#else
+#define MODULE_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" MODULE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host)
 {
     return (new FrameTestEffect(host))->getAeffect();
 }
 
 #ifndef _WIN32
 // A C++ function may not be called main, so the symbol gets the name directly.
-extern "C" __attribute__((visibility("default"), alias("VSTPluginMain"))) AEffect*
+extern "C" MODULE_EXPORT __attribute__((alias("VSTPluginMain"))) AEffect*
 pluginMainAlias(audioMasterCallback host) __asm__("main");
 #endif
