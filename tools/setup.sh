@@ -10,6 +10,7 @@ packages=(
     libx11-dev libxtst-dev libsndfile1-dev
     googletest libgtest-dev libbenchmark-dev
     python3-pil fonts-dejavu-core
+    dpf-plugins-vst zam-plugins
 )
 
 missing=()
