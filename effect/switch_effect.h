@@ -22,6 +22,10 @@ public:
     static constexpr int32_t kParameterCount = 1;
     static constexpr int32_t kParameterSlots = 20;
     static constexpr std::size_t kParameterNameSize = 24;
+    // Modes of reportParameterChange.
+    static constexpr int32_t kReportRawValue = 2;
+    static constexpr int32_t kReportCurrentValue = 3;
+    static constexpr int32_t kReportNothing = 5;
 
     explicit SwitchEffect(audioMasterCallback hostCallback);
 
@@ -65,9 +69,10 @@ public:
     // Sends events to the host; true only when the host answers exactly 1.
     virtual bool hostProcessEvents(void* events);
 
-    // Tells the host that a parameter changed. Mode 2 first takes raw as the new internal
-    // value; mode 5 does nothing; every mode but 5 then re-applies the internal value through
-    // setParameterAutomated, which reports it to the host.
+    // Tells the host that a parameter changed. kReportRawValue first takes raw as the new
+    // internal value; kReportNothing does nothing; every other mode, kReportCurrentValue
+    // included, re-applies the internal value through setParameterAutomated, which stores it
+    // in the current program and reports it to the host.
     void reportParameterChange(int32_t index, float raw, int32_t mode);
 
 protected:
@@ -79,7 +84,9 @@ public:
     std::atomic<float> paramValue[kParameterSlots];
 
 protected:
+    // Sets the parameters' names, scales and values and names the first program.
     void initDefaults();
+    // Mixes one block when running; adds to the outputs or replaces them.
     void runSampleLoop(float** inputs, float** outputs, int32_t sampleFrames, bool accumulate);
 
     float paramScale[kParameterSlots] = {};
