@@ -1,0 +1,116 @@
+#include "frame/display_format.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int textWidth = 8;
+constexpr char hugeText[] = " Huge!  ";
+constexpr char minusInfinityText[] = "  -oo   ";
+constexpr char notANumberText[] = "  nan   ";
+
+constexpr double positiveLimit = 99999999.0;
+constexpr double negativeLimit = 9999999.0;
+constexpr int32_t integerUpperLimit = 99999999;
+constexpr int32_t integerLowerLimit = -9999999;
+
+void writeFixedText(const char* fixed, char* text)
+{
+    std::memcpy(text, fixed, std::strlen(fixed) + 1);
+}
+
+char digitCharacter(double digit)
+{
+    return static_cast<char>('0' + static_cast<int>(std::trunc(digit)));
+}
+
+} // namespace
+
+void writeFloatText(float value, char* text, int8_t reservedPositions)
+{
+    if (std::isnan(value)) {
+        writeFixedText(notANumberText, text);
+        return;
+    }
+
+    double v = static_cast<double>(value);
+    // A negative count would widen the text past the buffer, so it counts as none.
+    int count = reservedPositions < 0 ? 0 : reservedPositions;
+    bool negative = false;
+    if (v < 0.0) {
+        v = -v;
+        negative = true;
+        ++count;
+        if (v > negativeLimit) {
+            writeFixedText(hugeText, text);
+            return;
+        }
+    } else if (v > positiveLimit) {
+        writeFixedText(hugeText, text);
+        return;
+    }
+
+    // Built from right to left, so the text starts at integerStart and ends at the separator.
+    char integerPart[16];
+    int integerStart = static_cast<int>(sizeof integerPart) - 1;
+    integerPart[integerStart] = ':';
+    double q = std::floor(v);
+    integerPart[--integerStart] = digitCharacter(std::fmod(q, 10.0));
+    q *= 0.1;
+    count += 2;
+    while (q >= 1.0) {
+        integerPart[--integerStart] = digitCharacter(std::fmod(q, 10.0));
+        q *= 0.1;
+        ++count;
+    }
+    if (negative) {
+        integerPart[--integerStart] = '-';
+    }
+
+    // The limits admit integer parts that fill the width with the separator still to come:
+    // a text without its separator would read as a different number, so these are too large.
+    const int integerLength = static_cast<int>(sizeof integerPart) - integerStart;
+    if (integerLength > textWidth) {
+        writeFixedText(hugeText, text);
+        return;
+    }
+    std::memcpy(text, integerPart + integerStart, static_cast<size_t>(integerLength));
+    text[integerLength] = 0;
+
+    if (count >= textWidth) {
+        return;
+    }
+
+    // The fraction digits are truncated, never rounded: m is scaled and read digit by digit.
+    const int fractionLength = textWidth - count;
+    char* fraction = text + integerLength;
+    double m = std::fmod(v, 1.0) * std::pow(10.0, fractionLength);
+    for (int position = fractionLength - 1; position >= 0; --position) {
+        if (m <= 0.0) {
+            fraction[position] = '0';
+        } else {
+            fraction[position] = digitCharacter(std::fmod(m, 10.0));
+            m *= 0.1;
+        }
+    }
+    fraction[fractionLength] = 0;
+}
+
+void writeIntegerText(int32_t value, char* text)
+{
+    if (value > integerUpperLimit || value < integerLowerLimit) {
+        writeFixedText(hugeText, text);
+        return;
+    }
+    char scratch[16];
+    std::snprintf(scratch, sizeof scratch, "%7d", static_cast<int>(value));
+    scratch[textWidth] = 0;
+    writeFixedText(scratch, text);
+}
+
+void writeMinusInfinityText(char* text)
+{
+    writeFixedText(minusInfinityText, text);
+}
