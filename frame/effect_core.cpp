@@ -9,6 +9,23 @@
 #include "frame/opcodes.h"
 #include "frame/trampolines.h"
 
+namespace {
+
+// The nearest float, with magnitudes beyond the float range becoming infinite rather than
+// undefined; the formatter shows those as too large.
+float nearestFloat(double value)
+{
+    if (value > std::numeric_limits<float>::max()) {
+        return std::numeric_limits<float>::infinity();
+    }
+    if (value < -std::numeric_limits<float>::max()) {
+        return -std::numeric_limits<float>::infinity();
+    }
+    return static_cast<float>(value);
+}
+
+} // namespace
+
 EffectCore::EffectCore(audioMasterCallback hostCallback, int32_t programCount, int32_t parameterCount)
     : sampleRate(44100.0f),
       editor(nullptr),
@@ -298,7 +315,7 @@ bool EffectCore::hostIsOutputConnected(int32_t output)
 void EffectCore::formatDecibels(float value, char* text)
 {
     if (value > 0.0f) {
-        formatFloat(static_cast<float>(20.0 * std::log10(static_cast<double>(value))), text, 0);
+        formatFloat(nearestFloat(20.0 * std::log10(static_cast<double>(value))), text, 0);
     } else {
         writeMinusInfinityText(text);
     }
@@ -310,14 +327,14 @@ void EffectCore::formatFrequency(float samples, char* text)
     if (samples == 0.0f || std::isnan(samples)) {
         formatFloat(0.0f, text, 0);
     } else {
-        formatFloat(static_cast<float>(rate / static_cast<double>(samples)), text, 0);
+        formatFloat(nearestFloat(rate / static_cast<double>(samples)), text, 0);
     }
 }
 
 void EffectCore::formatMilliseconds(float samples, char* text)
 {
     const double milliseconds = static_cast<double>(samples) * 1000.0 / getSampleRate();
-    formatFloat(static_cast<float>(milliseconds), text, 0);
+    formatFloat(nearestFloat(milliseconds), text, 0);
 }
 
 void EffectCore::formatFloat(float value, char* text, int8_t reservedPositions)

@@ -92,11 +92,16 @@ public:
     // True when the host reports the output pin connected; the host answers 0 for connected.
     virtual bool hostIsOutputConnected(int32_t output);
 
-    // Display conversions: each writes at most 8 characters and a terminator.
+    // Display conversions; each writes at most 8 characters and a terminator.
+    // Writes the decibel value of a linear level, or minus infinity for 0 and below.
     virtual void formatDecibels(float value, char* text);
+    // Writes the frequency whose period is the given number of samples.
     virtual void formatFrequency(float samples, char* text);
+    // Writes the duration of the given number of samples in milliseconds.
     virtual void formatMilliseconds(float samples, char* text);
+    // Writes a decimal text with a colon separator, filling 8 positions less reservedPositions.
     virtual void formatFloat(float value, char* text, int8_t reservedPositions);
+    // Writes an integer right-aligned in 7 positions.
     virtual void formatInteger(int32_t value, char* text);
 
     // Registers the editor the host's editor operations reach; null unregisters it.
