@@ -53,13 +53,28 @@ struct Channels {
 using Float4 = float __attribute__((vector_size(16)));
 using Float8 = float __attribute__((vector_size(32)));
 
-// Mixes frames [begin, frames) Lane by Lane as far as whole Lanes reach; answers where it
-// stopped. Both inputs of a Lane are read before either output of it is written.
 // The loops name SSE2, the floor of both x86 targets, because the 32-bit compiler would
 // otherwise use neither its vectors nor its rounding; AVX runs only where the processor has it.
+
+// Writes a Lane to the output, or adds it to what the output holds there.
+template <bool accumulate, typename Lane>
+[[gnu::always_inline, gnu::target("sse2,fpmath=sse")]] inline void emit(float* output, const Lane& lane)
+{
+    Lane result = lane;
+    if constexpr (accumulate) {
+        Lane held;
+        std::memcpy(&held, output, sizeof held);
+        result = held + lane;
+    }
+    std::memcpy(output, &result, sizeof result);
+}
+
+// Mixes frames [begin, frames) Lane by Lane as far as whole Lanes reach and answers where it
+// stopped. Both inputs of a Lane are read before either output of it is written, the left
+// output before the right one is read.
 template <typename Lane, bool on, bool accumulate>
 [[gnu::always_inline, gnu::target("sse2,fpmath=sse")]] inline int32_t mixFrames(const Channels& channels, int32_t begin,
-                                                            int32_t frames)
+                                                                                 int32_t frames)
 {
     constexpr int32_t width = sizeof(Lane) / sizeof(float);
     const float* inLeft = channels.inLeft;
@@ -76,16 +91,8 @@ template <typename Lane, bool on, bool accumulate>
             a = (a + b) * 0.5f;
             b = a;
         }
-        if constexpr (accumulate) {
-            Lane left;
-            Lane right;
-            std::memcpy(&left, outLeft + i, sizeof left);
-            std::memcpy(&right, outRight + i, sizeof right);
-            a = left + a;
-            b = right + b;
-        }
-        std::memcpy(outLeft + i, &a, sizeof a);
-        std::memcpy(outRight + i, &b, sizeof b);
+        emit<accumulate>(outLeft + i, a);
+        emit<accumulate>(outRight + i, b);
     }
     return i;
 }

@@ -1,0 +1,93 @@
+// The switch as three threads share it: the host's audio thread processing blocks, a host
+// thread setting the parameter and the editor toggling it. Built with ThreadSanitizer, any
+// unsynchronised access fails the run.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "effect/switch_effect.h"
+#include "frame/opcodes.h"
+#include "host/recording_host.h"
+
+namespace {
+
+AEffect* createSwitchEffect(audioMasterCallback callback)
+{
+    return (new SwitchEffect(callback))->getAeffect();
+}
+
+TEST(SwitchEffectThreads, EveryBlockIsWhollyPassedThroughOrWhollyMixed)
+{
+    RecordingHost host;
+    AEffect* record = host.callEntry(createSwitchEffect);
+    ASSERT_NE(record, nullptr);
+    auto& effect = *static_cast<SwitchEffect*>(static_cast<EffectCore*>(record->object));
+    record->dispatcher(record, effMainsChanged, 0, 1, nullptr, 0.0f);
+
+    constexpr int32_t kFrames = 61;
+    constexpr int kMinimumBlocks = 2000;
+    constexpr int kMaximumToggles = 20000;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
+    std::atomic<bool> done{false};
+
+    std::thread hostThread([&] {
+        for (int i = 0; !done.load(); ++i) {
+            record->setParameter(record, 0, (i & 1) ? 1.0f : 0.0f);
+            char display[8];
+            record->dispatcher(record, effGetParamDisplay, 0, 0, display, 0.0f);
+            record->getParameter(record, 0);
+        }
+    });
+    std::thread editorThread([&] {
+        for (int i = 0; i < kMaximumToggles && !done.load(); ++i) {
+            // As the editor toggles: flip the lowest bit of the integer part, store, report.
+            const float value = effect.paramValue[0].load(std::memory_order_relaxed);
+            const float toggled = static_cast<float>(static_cast<int32_t>(value) ^ 1);
+            effect.paramValue[0].store(toggled, std::memory_order_relaxed);
+            effect.reportParameterChange(0, toggled, SwitchEffect::kReportCurrentValue);
+        }
+    });
+
+    int blocks = 0;
+    int mixedBlocks = 0;
+    int passedBlocks = 0;
+    int brokenBlocks = 0;
+    std::vector<float> left(kFrames), right(kFrames), outLeft(kFrames), outRight(kFrames);
+    while (std::chrono::steady_clock::now() < deadline &&
+           (blocks < kMinimumBlocks || mixedBlocks == 0 || passedBlocks == 0)) {
+        for (int32_t i = 0; i < kFrames; ++i) {
+            left[static_cast<std::size_t>(i)] = static_cast<float>(blocks + i);
+            right[static_cast<std::size_t>(i)] = static_cast<float>(3 * i - blocks) + 0.25f;
+        }
+        float* inputs[2] = {left.data(), right.data()};
+        float* outputs[2] = {outLeft.data(), outRight.data()};
+        record->processReplacing(record, inputs, outputs, kFrames);
+        bool passed = true;
+        bool mixed = true;
+        for (std::size_t i = 0; i < left.size(); ++i) {
+            const float mean = (left[i] + right[i]) * 0.5f;
+            passed = passed && outLeft[i] == left[i] && outRight[i] == right[i];
+            mixed = mixed && outLeft[i] == mean && outRight[i] == mean;
+        }
+        passedBlocks += passed;
+        mixedBlocks += mixed;
+        brokenBlocks += !passed && !mixed;
+        ++blocks;
+    }
+    done.store(true);
+    hostThread.join();
+    editorThread.join();
+
+    EXPECT_EQ(brokenBlocks, 0);
+    EXPECT_GT(mixedBlocks, 0);
+    EXPECT_GT(passedBlocks, 0);
+    record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
+    host.forget(record);
+}
+
+} // namespace
