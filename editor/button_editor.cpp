@@ -1,0 +1,250 @@
+#include "editor/button_editor.h"
+
+#include <limits>
+
+#include "effect/switch_effect.h"
+#include "frame/module_instance.h"
+
+ERect buttonEditorRect = {0, 0, 96, 256};
+int32_t classUseCount = 0;
+
+namespace {
+
+constexpr const char* className = "VEclass";
+constexpr int32_t sheetResourceId = 103;
+constexpr uintptr_t redrawTimerId = 1;
+constexpr uint32_t redrawPeriodMilliseconds = 50;
+
+// Sheet layout: the face is composed in the band at the top, from the off face below it and
+// the lit button below that.
+constexpr int32_t faceWidth = 256;
+constexpr int32_t faceHeight = 96;
+constexpr int32_t offFaceTop = 96;
+constexpr int32_t buttonX = 17;
+constexpr int32_t buttonY = 10;
+constexpr int32_t buttonWidth = 220;
+constexpr int32_t buttonHeight = 58;
+constexpr int32_t litButtonX = 1;
+constexpr int32_t litButtonY = 193;
+
+// The button widened by one pixel on the left and at the top, and by two on the right and at
+// the bottom; both bounds are inside.
+constexpr int32_t hitLeft = buttonX - 1;
+constexpr int32_t hitTop = buttonY - 1;
+constexpr int32_t hitRight = buttonX + buttonWidth + 1;
+constexpr int32_t hitBottom = buttonY + buttonHeight + 1;
+
+// From here on a float no longer holds every integer, so a flipped lowest bit may not stick.
+constexpr int32_t exactIntegerLimit = 1 << 24;
+
+// The window system the class was registered with: the procedure needs it to find the editor
+// before it knows which editor a window belongs to.
+WindowSystem* classWindowSystem = nullptr;
+
+} // namespace
+
+ButtonEditor::ButtonEditor(SwitchEffect& effect, WindowSystem& windowSystem)
+    : EditorBase(effect),
+      switchEffect(effect),
+      windowSystem(windowSystem),
+      window(nullptr),
+      timerId(0),
+      previousBitmap(nullptr),
+      sheetBitmap(nullptr),
+      windowContext(nullptr),
+      memoryContext(nullptr),
+      isOpen(0)
+{
+    effect.setEditor(this);
+}
+
+ButtonEditor::~ButtonEditor()
+{
+    close();
+}
+
+int32_t ButtonEditor::getRect(ERect** rect)
+{
+    if (rect) {
+        *rect = &buttonEditorRect;
+    }
+    return 1;
+}
+
+int32_t ButtonEditor::open(void* parent)
+{
+    parentWindow = parent;
+    if (++classUseCount == 1) {
+        classWindowSystem = &windowSystem;
+        CursorHandle cursor = windowSystem.loadCursor(moduleInstance, IDC_ARROW);
+        BrushHandle background = windowSystem.getSysColorBrush(COLOR_BTNFACE);
+        windowSystem.registerClass(className, buttonWindowProc, moduleInstance, cursor, background);
+    }
+    window = windowSystem.createWindowEx(className, "Vela", WS_CHILD_VISIBLE, 0, 0, faceWidth,
+                                         faceHeight, parentWindow, moduleInstance);
+    // Each handle stays null unless its step succeeds, so close gives back exactly what exists
+    // and no step runs on a handle that failed: a null window's context is the whole screen.
+    windowContext = nullptr;
+    memoryContext = nullptr;
+    sheetBitmap = nullptr;
+    timerId = 0;
+    previousBitmap = nullptr;
+    if (window) {
+        windowSystem.setWindowLong(window, GWL_USERDATA, reinterpret_cast<intptr_t>(this));
+        windowContext = windowSystem.getDC(window);
+        if (windowContext) {
+            memoryContext = windowSystem.createCompatibleDC(windowContext);
+        }
+        loadBitmap();
+        timerId = windowSystem.setTimer(window, redrawTimerId, redrawPeriodMilliseconds);
+        if (memoryContext && sheetBitmap) {
+            previousBitmap = windowSystem.selectObject(memoryContext, sheetBitmap);
+        }
+    }
+    // Open even without a window, so that close balances the class count; hosts expect 1.
+    isOpen = 1;
+    return 1;
+}
+
+void ButtonEditor::close()
+{
+    if (isOpen != 1) {
+        return;
+    }
+    isOpen = 0;
+    if (timerId != 0) {
+        windowSystem.killTimer(window, timerId);
+    }
+    // Given back before the window goes: on some window systems the context ends with it.
+    if (windowContext) {
+        windowSystem.releaseDC(window, windowContext);
+    }
+    if (window) {
+        windowSystem.destroyWindow(window);
+    }
+    if (previousBitmap) {
+        windowSystem.selectObject(memoryContext, previousBitmap);
+    }
+    if (memoryContext) {
+        windowSystem.deleteDC(memoryContext);
+    }
+    if (sheetBitmap) {
+        windowSystem.deleteObject(sheetBitmap);
+    }
+    if (--classUseCount == 0) {
+        windowSystem.unregisterClass(className, moduleInstance);
+    }
+}
+
+void ButtonEditor::idle()
+{
+    windowSystem.handlePendingEvents();
+}
+
+void ButtonEditor::spareHook(int32_t, int32_t) {}
+
+void ButtonEditor::reset()
+{
+    switchEffect.paramValue[0].store(0.0f, std::memory_order_relaxed);
+    isOpen = 0;
+}
+
+void ButtonEditor::loadBitmap()
+{
+    sheetBitmap = windowSystem.loadImage(moduleInstance, sheetResourceId);
+}
+
+void ButtonEditor::draw()
+{
+    // previousBitmap is set only once the sheet sits in memoryContext, inside a window.
+    if (isOpen != 1 || previousBitmap == nullptr) {
+        return;
+    }
+    ContextHandle context = windowSystem.getDC(window);
+    if (context == nullptr) {
+        return;
+    }
+    windowSystem.bitBlt(memoryContext, 0, 0, faceWidth, faceHeight, memoryContext, 0, offFaceTop);
+    if (switchInteger() != 0) {
+        windowSystem.bitBlt(memoryContext, buttonX, buttonY, buttonWidth, buttonHeight,
+                            memoryContext, litButtonX, litButtonY);
+    }
+    windowSystem.bitBlt(context, 0, 0, faceWidth, faceHeight, memoryContext, 0, 0);
+    windowSystem.releaseDC(window, context);
+}
+
+void ButtonEditor::onLeftButtonDown(intptr_t lParam)
+{
+    // A press can only reach a closed editor while its window is being destroyed, possibly
+    // with the effect already gone.
+    if (isOpen != 1) {
+        return;
+    }
+    const auto packed = static_cast<uint32_t>(lParam);
+    const auto x = static_cast<int16_t>(packed & 0xFFFF);
+    const auto y = static_cast<int16_t>(packed >> 16);
+    if (x < hitLeft || x > hitRight || y < hitTop || y > hitBottom) {
+        return;
+    }
+    const int32_t flipped = switchInteger() ^ 1;
+    // Where a float cannot hold the flipped integer the press would change nothing; such a
+    // lit value turns off instead.
+    const bool exact = flipped > -exactIntegerLimit && flipped < exactIntegerLimit;
+    const float newValue = exact ? static_cast<float>(flipped) : 0.0f;
+    switchEffect.paramValue[0].store(newValue, std::memory_order_relaxed);
+    switchEffect.reportParameterChange(0, newValue, SwitchEffect::kReportCurrentValue);
+}
+
+int32_t ButtonEditor::switchInteger() const
+{
+    const float value = switchEffect.paramValue[0].load(std::memory_order_relaxed);
+    // Converting NaN or a value out of range is undefined; like the x86 conversion and the
+    // effect's own display, read them as the most negative integer, which counts as on.
+    if (!(value >= -2147483648.0f && value < 2147483648.0f)) {
+        return std::numeric_limits<int32_t>::min();
+    }
+    return static_cast<int32_t>(value);
+}
+
+intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message,
+                                               uintptr_t wParam, intptr_t lParam)
+{
+    auto* editor = reinterpret_cast<ButtonEditor*>(
+        classWindowSystem->getWindowLong(window, GWL_USERDATA));
+    // Messages sent while the window is being created come before open stores the editor.
+    if (editor == nullptr) {
+        return classWindowSystem->defWindowProc(window, message, wParam, lParam);
+    }
+    WindowSystem& system = editor->windowSystem;
+    switch (message) {
+    case WM_PAINT:
+        editor->draw();
+        break;
+    case WM_ERASEBKGND:
+        // The draw covers the whole client area, so the system must not erase it.
+        editor->draw();
+        return 1;
+    case WM_TIMER:
+        if (wParam == editor->timerId) {
+            editor->draw();
+        }
+        break;
+    case WM_MOUSEMOVE:
+        system.setCursor(system.loadCursor(nullptr, IDC_ARROW));
+        break;
+    case WM_LBUTTONDOWN:
+        editor->onLeftButtonDown(lParam);
+        system.setCapture(window);
+        break;
+    case WM_RBUTTONDOWN:
+        system.setCapture(window);
+        break;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+        system.releaseCapture();
+        break;
+    default:
+        break;
+    }
+    return system.defWindowProc(window, message, wParam, lParam);
+}

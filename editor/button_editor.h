@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+
+#include "editor/editor_base.h"
+#include "editor/erect.h"
+#include "editor/platform/window_system.h"
+
+class SwitchEffect;
+
+// The switch's editor: a 256 by 96 child window painted from the bitmap sheet (resource 103),
+// whose button flips the switch. It repaints itself every 50 ms from a timer of its own.
+class ButtonEditor : public EditorBase {
+public:
+    // Registers the new editor with the effect.
+    explicit ButtonEditor(SwitchEffect& effect, WindowSystem& windowSystem = WindowSystem::native());
+
+    // Closes a window that is still open, so that no window is left calling into freed memory.
+    ~ButtonEditor() override;
+
+    // Points *rect at buttonEditorRect and answers 1, open or not.
+    int32_t getRect(ERect** rect) override;
+    // Creates and shows the window inside the host's parent window; answers 1.
+    int32_t open(void* parent) override;
+    // Tears the window down and gives back everything open made.
+    void close() override;
+    // Lets the window system deliver pending events and timer ticks; the base's update
+    // mechanism stays out of use.
+    void idle() override;
+    // Does nothing; nothing calls it.
+    virtual void spareHook(int32_t first, int32_t second);
+
+    // Turns the switch off and marks the editor closed.
+    void reset();
+    // Loads the sheet from the module's resources into sheetBitmap (null when it fails).
+    void loadBitmap();
+    // Composes the face in the sheet's top band and copies it to the window.
+    void draw();
+    // Flips the switch when the packed position lies on the button, and tells the host.
+    void onLeftButtonDown(intptr_t lParam);
+
+    friend intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message,
+                                                          uintptr_t wParam, intptr_t lParam);
+
+protected:
+    // The switch value truncated toward zero.
+    int32_t switchInteger() const;
+
+    SwitchEffect& switchEffect;
+    WindowSystem& windowSystem;
+    WindowHandle window;
+    uintptr_t timerId;
+    ObjectHandle previousBitmap;
+    ObjectHandle sheetBitmap;
+    ContextHandle windowContext;
+    ContextHandle memoryContext;
+    int32_t isOpen;
+};
+
+// The rectangle getRect hands out: top 0, left 0, bottom 96, right 256.
+extern ERect buttonEditorRect;
+// Opens not yet matched by a close; the window class is registered while it is above 0.
+extern int32_t classUseCount;
+
+// The procedure of the window class "VEclass".
+intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message,
+                                               uintptr_t wParam, intptr_t lParam);
