@@ -495,9 +495,10 @@ void X11WindowSystem::releaseCapture()
         return;
     }
     captureWindow = None;
+    // Waits for the server, so that the capture has ended when the call returns, as on Windows.
     X11ErrorTrap trap(connection);
     XUngrabPointer(connection, CurrentTime);
-    XFlush(connection);
+    XSync(connection, False);
 }
 
 void X11WindowSystem::handlePendingEvents()
