@@ -77,6 +77,20 @@ Window makeParent(Display* display)
     return parent;
 }
 
+std::vector<Window> childrenOf(Display* display, Window window)
+{
+    Window root = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children != nullptr) {
+        found.assign(children, children + count);
+        XFree(children);
+    }
+    return found;
+}
+
 // The window's top left 256x96 pixels as 0xRRGGBB, from a 24-bit TrueColor screen.
 std::vector<uint32_t> readWindow(Display* display, Window window)
 {
@@ -300,13 +314,7 @@ TEST_F(X11WindowSystemTest, CreatesAChildOfTheParentWithItsOwnUserDataAndPaintsI
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(delivered.empty()) << "no message before the user data is set";
 
-    Window root = None;
-    Window parentOfChild = None;
-    Window* children = nullptr;
-    unsigned int childCount = 0;
-    ASSERT_NE(XQueryTree(display, id(window), &root, &parentOfChild, &children, &childCount), 0);
-    XFree(children);
-    EXPECT_EQ(parentOfChild, parent);
+    EXPECT_EQ(childrenOf(display, parent), std::vector<Window>{id(window)});
     XWindowAttributes attributes{};
     ASSERT_NE(XGetWindowAttributes(display, id(window), &attributes), 0);
     EXPECT_EQ(attributes.x, 0);
@@ -555,13 +563,7 @@ TEST_F(X11WindowSystemTest, RepeatedOpenAndCloseLeavesNothingBehind)
         system.deleteObject(sheet);
         ASSERT_EQ(system.usage(), before) << "round " << round;
     }
-    Window root = None;
-    Window parentOfParent = None;
-    Window* children = nullptr;
-    unsigned int childCount = 0;
-    XQueryTree(display, parent, &root, &parentOfParent, &children, &childCount);
-    XFree(children);
-    EXPECT_EQ(childCount, 0u);
+    EXPECT_TRUE(childrenOf(display, parent).empty());
 }
 
 TEST(X11WindowSystemWithoutDisplay, CreatesNothingAndFailsQuietly)
