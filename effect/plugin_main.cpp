@@ -1,0 +1,42 @@
+// The module's one entry point: a host calls it once for every effect instance it wants.
+
+#include "effect/switch_effect_editable.h"
+#include "frame/opcodes.h"
+
+#include <new>
+
+#ifdef _WIN32
+// The export table, with main at ordinal 1, comes from the module definition file.
+#define MODULE_EXPORT
+#else
+#define MODULE_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" MODULE_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback)
+{
+    if (hostCallback == nullptr) {
+        return nullptr;
+    }
+    // A host that answers 0 speaks no version of the interface this effect knows.
+    if (hostCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
+        return nullptr;
+    }
+    SwitchEffectEditable* effect = nullptr;
+    try {
+        effect = new SwitchEffectEditable(hostCallback);
+    } catch (...) {
+        // No exception may leave the module.
+        return nullptr;
+    }
+    if (effect->editorCreationFailed) {
+        delete effect;
+        return nullptr;
+    }
+    return effect->getAeffect();
+}
+
+#ifndef _WIN32
+// A C++ function may not be called main, so the symbol gets the name directly.
+extern "C" MODULE_EXPORT __attribute__((alias("VSTPluginMain"))) AEffect*
+pluginMainAlias(audioMasterCallback hostCallback) __asm__("main");
+#endif

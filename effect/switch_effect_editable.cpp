@@ -1,0 +1,20 @@
+#include "effect/switch_effect_editable.h"
+
+#include <new>
+
+#include "editor/button_editor.h"
+
+SwitchEffectEditable::SwitchEffectEditable(audioMasterCallback hostCallback)
+    : SwitchEffect(hostCallback), editorCreationFailed(false)
+{
+    setUniqueID(fourCharCode("VeLE"));
+    // The editor registers itself with this effect, which owns it from then on.
+    auto* buttonEditor = new (std::nothrow) ButtonEditor(*this);
+    if (getEditor() == nullptr) {
+        editorCreationFailed = true;
+        return;
+    }
+    buttonEditor->reset();
+}
+
+SwitchEffectEditable::~SwitchEffectEditable() = default;
