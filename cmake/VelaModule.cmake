@@ -6,6 +6,8 @@ function(vela_add_plugin_module name source library)
     add_library(${name} MODULE ${source})
     target_link_libraries(${name} PRIVATE ${library})
     set_target_properties(${name} PROPERTIES PREFIX "")
+    # Users copy the file itself; release modules carry no symbol tables beyond their exports.
+    target_link_options(${name} PRIVATE $<$<CONFIG:Release>:-s>)
     if(WIN32)
         # The 32-bit module exports main alone, at ordinal 1; 64-bit hosts may look for
         # VSTPluginMain first.
