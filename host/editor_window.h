@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "host/hosted_effect.h"
+
+// Thrown when there is no window system to open a window on, or the effect has no editor.
+class EditorWindowError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A top-level window of the host with an effect's editor open inside it, as a host shows it:
+//
+//     EditorWindow window(effect);   // effEditGetRect, a parent window, effEditOpen
+//     window.pump(200);              // lets the editor draw
+//     window.click(128, 40);         // a real button press and release
+//     EditorWindow::Image shown = window.capture();
+//
+// The window system half lives in editor_window_x11.cpp (the display named by DISPLAY) and
+// editor_window_win32.cpp. All calls belong on the thread that created the window.
+class EditorWindow {
+public:
+    // Pixels in rows from the top, three bytes (red, green, blue) per pixel.
+    struct Image {
+        int width = 0;
+        int height = 0;
+        std::vector<uint8_t> rgb;
+    };
+
+    // Opens the effect's editor in a new window of its rectangle's size. The effect must be
+    // open and must outlive the window. Throws EditorWindowError when the effect has no editor,
+    // its rectangle is unusable or no window can be made.
+    explicit EditorWindow(HostedEffect& effect);
+    EditorWindow(const EditorWindow&) = delete;
+    EditorWindow& operator=(const EditorWindow&) = delete;
+    // Sends effEditClose, then destroys the window.
+    ~EditorWindow();
+
+    int width() const { return windowWidth; }
+    int height() const { return windowHeight; }
+
+    // Runs the host's event loop for this long, sending effEditIdle about every 10 ms.
+    void pump(int milliseconds);
+    // Presses and releases the left button at window coordinates, through the window system's
+    // input path, and gives the editor a moment to see both.
+    void click(int x, int y);
+    // What the window shows now.
+    Image capture();
+
+private:
+    // Window-system state of one window; defined by the platform source.
+    struct Native;
+    struct NativeDeleter {
+        void operator()(Native* state) const noexcept;
+    };
+
+    // Platform operations, in editor_window_x11.cpp or editor_window_win32.cpp.
+    // Connects to the window system; throws before the editor is asked anything, since some
+    // editors crash when asked for their size without a display.
+    void connectNative();
+    // Creates and shows the parent window.
+    void createNative();
+    void destroyNative() noexcept;
+    // The parent handle effEditOpen takes: the XID or the HWND as a pointer.
+    void* nativeParent() const;
+    void resizeNative();
+    void handleNativeEvents();
+    // A left-button press or release at window coordinates, as the window system delivers it.
+    void sendNativeButton(int x, int y, bool pressed);
+    Image captureNative();
+
+    // Resizes the window to the rectangle the open editor reports; throws when it reports none
+    // and none was known before.
+    void followOpenedSize(bool sizeKnownBeforeOpen);
+    // The editor's size from effEditGetRect; 0 by 0 when it answers nothing usable.
+    void readEditorSize(int& width, int& height);
+
+    HostedEffect& hostedEffect;
+    int windowWidth = 0;
+    int windowHeight = 0;
+    std::unique_ptr<Native, NativeDeleter> native;
+};

@@ -1,0 +1,232 @@
+// The host's editor window: real windows on the platform's window system, with editors of
+// built modules and, on Linux, of packaged third-party plug-ins run as black boxes.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "editor/erect.h"
+#include "host/editor_window.h"
+#include "host/hosted_effect.h"
+#include "host/plugin_module.h"
+
+namespace {
+
+struct EditorModule {
+    const char* name;
+    std::string path;
+    // A point inside a control that changes a parameter when pressed.
+    int clickX;
+    int clickY;
+};
+
+std::vector<EditorModule> editorModules()
+{
+    std::vector<EditorModule> modules;
+#ifdef VELA_MODULE_PATH
+    // The button's middle.
+    modules.push_back({"Vela", VELA_MODULE_PATH, 128, 40});
+#endif
+#ifndef _WIN32
+    // The sidechain switch.
+    modules.push_back({"ZamComp", "/usr/lib/vst/ZamComp-vst.so", 517, 67});
+#endif
+    return modules;
+}
+
+std::string moduleName(const testing::TestParamInfo<EditorModule>& info)
+{
+    return info.param.name;
+}
+
+bool hasDisplay()
+{
+#ifdef _WIN32
+    return true;
+#else
+    const char* display = std::getenv("DISPLAY");
+    return display && *display != '\0';
+#endif
+}
+
+// The message of the EditorWindowError that opening throws, or "" after an open.
+std::string openError(HostedEffect& effect)
+{
+    try {
+        EditorWindow window(effect);
+    } catch (const EditorWindowError& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "the editor window opened";
+    return {};
+}
+
+std::vector<float> parameters(HostedEffect& effect)
+{
+    std::vector<float> values;
+    for (int32_t index = 0; index < effect.record()->numParams; ++index) {
+        values.push_back(effect.getParameter(index));
+    }
+    return values;
+}
+
+class EditorWindowWithEditor : public testing::TestWithParam<EditorModule> {
+protected:
+    void SetUp() override
+    {
+        if (!hasDisplay()) {
+            GTEST_SKIP() << "needs a display: DISPLAY is not set";
+        }
+        if (!std::filesystem::exists(GetParam().path)) {
+            GTEST_SKIP() << GetParam().path << " is not installed";
+        }
+        effect.emplace(PluginModule::load(GetParam().path));
+        ASSERT_NE(effect->record(), nullptr);
+        effect->dispatch(effOpen);
+    }
+
+    std::optional<HostedEffect> effect;
+};
+
+TEST_P(EditorWindowWithEditor, TakesTheSizeOfTheEditorsRectangle)
+{
+    EditorWindow window(*effect);
+    ERect* rect = nullptr;
+    effect->dispatch(effEditGetRect, 0, 0, &rect);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(window.width(), rect->right - rect->left);
+    EXPECT_EQ(window.height(), rect->bottom - rect->top);
+}
+
+TEST_P(EditorWindowWithEditor, CapturesWhatTheEditorDrew)
+{
+    EditorWindow window(*effect);
+    window.pump(250);
+    const EditorWindow::Image image = window.capture();
+    ASSERT_EQ(image.width, window.width());
+    ASSERT_EQ(image.height, window.height());
+    ASSERT_EQ(image.rgb.size(), static_cast<std::size_t>(image.width) * image.height * 3);
+    // The parent is plain black; an editor's face has many colours.
+    std::set<uint32_t> colours;
+    for (std::size_t i = 0; i < image.rgb.size(); i += 3) {
+        colours.insert(static_cast<uint32_t>(image.rgb[i] << 16 | image.rgb[i + 1] << 8 |
+                                             image.rgb[i + 2]));
+    }
+    EXPECT_GT(colours.size(), 8u);
+}
+
+TEST_P(EditorWindowWithEditor, AClickReachesTheEditorAndChangesTheImage)
+{
+    EditorWindow window(*effect);
+    window.pump(250);
+    const EditorWindow::Image before = window.capture();
+    const std::vector<float> valuesBefore = parameters(*effect);
+    effect->host().clearCalls();
+
+    window.click(GetParam().clickX, GetParam().clickY);
+    window.pump(250);
+
+    EXPECT_NE(parameters(*effect), valuesBefore);
+    bool automated = false;
+    for (const HostCall& call : effect->host().calls()) {
+        automated = automated || call.opcode == audioMasterAutomate;
+    }
+    EXPECT_TRUE(automated) << "the editor told the host of no parameter change";
+    EXPECT_NE(window.capture().rgb, before.rgb);
+}
+
+TEST_P(EditorWindowWithEditor, RefusesClicksOutsideTheWindow)
+{
+    EditorWindow window(*effect);
+    for (const auto& [x, y] : {std::pair{-1, 0}, std::pair{0, -1},
+                               std::pair{window.width(), 0}, std::pair{0, window.height()}}) {
+        EXPECT_THROW(window.click(x, y), EditorWindowError) << x << "," << y;
+    }
+}
+
+TEST_P(EditorWindowWithEditor, OpensAgainAfterClosing)
+{
+    for (int round = 0; round < 2; ++round) {
+        EditorWindow window(*effect);
+        window.pump(100);
+        EXPECT_GT(window.capture().rgb.size(), 0u) << "round " << round;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, EditorWindowWithEditor, testing::ValuesIn(editorModules()),
+                         moduleName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(EditorWindowWithEditor);
+
+TEST(EditorWindowErrors, AnEffectWithoutAnEditorIsRefused)
+{
+    HostedEffect effect(PluginModule::load(FRAME_TEST_MODULE_PATH));
+    ASSERT_NE(effect.record(), nullptr);
+    effect.dispatch(effOpen);
+    EXPECT_NE(openError(effect).find("no editor"), std::string::npos);
+}
+
+TEST(EditorWindowErrors, AClosedEffectIsRefused)
+{
+    HostedEffect effect(PluginModule::load(FRAME_TEST_MODULE_PATH));
+    effect.close();
+    EXPECT_NE(openError(effect).find("no open effect"), std::string::npos);
+}
+
+#ifndef _WIN32
+// Restores DISPLAY when it goes.
+class DisplayOverride {
+public:
+    explicit DisplayOverride(const char* value)
+    {
+        if (const char* current = std::getenv("DISPLAY")) {
+            saved = current;
+        }
+        if (value) {
+            setenv("DISPLAY", value, 1);
+        } else {
+            unsetenv("DISPLAY");
+        }
+    }
+    ~DisplayOverride()
+    {
+        if (saved) {
+            setenv("DISPLAY", saved->c_str(), 1);
+        } else {
+            unsetenv("DISPLAY");
+        }
+    }
+
+private:
+    std::optional<std::string> saved;
+};
+
+TEST(EditorWindowErrors, AMissingDisplayIsAnErrorNamingIt)
+{
+    const std::vector<EditorModule> modules = editorModules();
+    const auto found = std::find_if(modules.begin(), modules.end(), [](const EditorModule& module) {
+        return std::filesystem::exists(module.path);
+    });
+    if (found == modules.end()) {
+        GTEST_SKIP() << "no module with an editor is built or installed";
+    }
+    HostedEffect effect(PluginModule::load(found->path));
+    ASSERT_NE(effect.record(), nullptr);
+    effect.dispatch(effOpen);
+    {
+        const DisplayOverride unset(nullptr);
+        EXPECT_NE(openError(effect).find("DISPLAY is not set"), std::string::npos);
+    }
+    {
+        // No server listens on so high a number.
+        const DisplayOverride unreachable(":32999");
+        EXPECT_NE(openError(effect).find("cannot open the X display :32999"), std::string::npos);
+    }
+}
+#endif
+
+} // namespace
