@@ -119,6 +119,19 @@ std::optional<SheetLayout> readSheetLayout(const unsigned char* bytes, std::size
     return layout;
 }
 
+// Writes the file's pixels into an image of the visual's format, top row first.
+void convertSheet(const unsigned char* bytes, const SheetLayout& layout, const Visual* visual, XImage* image)
+{
+    for (int y = 0; y < layout.height; ++y) {
+        const int storedRow = layout.bottomUp ? layout.height - 1 - y : y;
+        const unsigned char* row = bytes + layout.pixelOffset + layout.rowSize * static_cast<std::size_t>(storedRow);
+        for (int x = 0; x < layout.width; ++x) {
+            const unsigned char* bgr = row + 3 * x;
+            XPutPixel(image, x, y, pixelOf(visual, bgr[2], bgr[1], bgr[0]));
+        }
+    }
+}
+
 // Clips one axis of a rectangle copy to both surfaces: what falls off either surface at the
 // start moves both origins on; what falls off at the end is cut.
 void clipAxis(int64_t& destination, int64_t& source, int64_t& length, int destinationSize,
@@ -218,20 +231,23 @@ WindowHandle X11WindowSystem::createWindowEx(const char* className, const char* 
         return nullptr;
     }
     X11ErrorTrap trap(connection);
-    Visual* visual = DefaultVisual(connection, DefaultScreen(connection));
+    const int screen = DefaultScreen(connection);
+    Visual* visual = DefaultVisual(connection, screen);
 
     // The child takes the screen's default visual whatever the parent's, so that it matches
     // the pixmaps it is drawn from; a visual of its own needs a colormap and border of its own.
     XSetWindowAttributes attributes{};
-    unsigned long valueMask = CWEventMask | CWColormap | CWBorderPixel | CWBackPixmap;
+    unsigned long valueMask = CWEventMask | CWColormap | CWBorderPixel;
     attributes.event_mask = windowEvents;
-    attributes.colormap = DefaultColormap(connection, DefaultScreen(connection));
+    attributes.colormap = DefaultColormap(connection, screen);
     attributes.border_pixel = 0;
-    attributes.background_pixmap = None;
     // The class brush becomes the background the server erases exposed parts with.
     if (windowClass->background == &buttonFace && isTrueColor(visual)) {
-        valueMask = (valueMask & ~static_cast<unsigned long>(CWBackPixmap)) | CWBackPixel;
+        valueMask |= CWBackPixel;
         attributes.background_pixel = pixelOf(visual, buttonFace.red, buttonFace.green, buttonFace.blue);
+    } else {
+        valueMask |= CWBackPixmap;
+        attributes.background_pixmap = None;
     }
     if (windowClass->cursor == &arrowCursor) {
         valueMask |= CWCursor;
@@ -240,10 +256,11 @@ WindowHandle X11WindowSystem::createWindowEx(const char* className, const char* 
     // Windows allows an empty window; X does not.
     const int shownWidth = std::max(width, 0);
     const int shownHeight = std::max(height, 0);
-    const ::Window id = XCreateWindow(
-        connection, windowId(parent), x, y, static_cast<unsigned int>(std::max(shownWidth, 1)),
-        static_cast<unsigned int>(std::max(shownHeight, 1)), 0, DefaultDepth(connection, DefaultScreen(connection)),
-        InputOutput, visual, valueMask, &attributes);
+    const ::Window id = XCreateWindow(connection, windowId(parent), x, y,
+                                      static_cast<unsigned int>(std::max(shownWidth, 1)),
+                                      static_cast<unsigned int>(std::max(shownHeight, 1)), 0,
+                                      DefaultDepth(connection, screen), InputOutput, visual,
+                                      valueMask, &attributes);
     if (title != nullptr) {
         XStoreName(connection, id, title);
     }
@@ -258,7 +275,7 @@ WindowHandle X11WindowSystem::createWindowEx(const char* className, const char* 
         return nullptr;
     }
     windows.push_back(std::make_unique<WindowRecord>(
-        WindowRecord{id, windowClass, 0, shownWidth, shownHeight, attributes.cursor, {id, nullptr}}));
+        WindowRecord{id, windowClass, 0, shownWidth, shownHeight, attributes.cursor, {nullptr}}));
     return windowHandle(id);
 }
 
@@ -326,7 +343,7 @@ ContextHandle X11WindowSystem::createCompatibleDC(ContextHandle context)
     }
     // Every window and pixmap of the layer has the screen's default depth, so one kind of
     // off-screen context suits them all. As on Windows it starts with a 1x1 stock bitmap.
-    memoryContexts.push_back(std::make_unique<Context>(Context{None, &stockBitmap}));
+    memoryContexts.push_back(std::make_unique<Context>(Context{&stockBitmap}));
     return memoryContexts.back().get();
 }
 
@@ -365,15 +382,7 @@ ObjectHandle X11WindowSystem::loadImage(void*, int32_t resourceId)
     std::vector<char> pixels(static_cast<std::size_t>(image->bytes_per_line) *
                              static_cast<std::size_t>(layout->height));
     image->data = pixels.data();
-    for (int y = 0; y < layout->height; ++y) {
-        const int storedRow = layout->bottomUp ? layout->height - 1 - y : y;
-        const unsigned char* row =
-            sheetResource + layout->pixelOffset + layout->rowSize * static_cast<std::size_t>(storedRow);
-        for (int x = 0; x < layout->width; ++x) {
-            const unsigned char* bgr = row + 3 * x;
-            XPutPixel(image, x, y, pixelOf(visual, bgr[2], bgr[1], bgr[0]));
-        }
-    }
+    convertSheet(sheetResource, *layout, visual, image);
     const Pixmap pixmap = XCreatePixmap(connection, DefaultRootWindow(connection),
                                         static_cast<unsigned int>(layout->width),
                                         static_cast<unsigned int>(layout->height), depth);

@@ -84,9 +84,8 @@ private:
         int height;
         Context* selectedInto;
     };
-    // A window's drawing context (window set) or an off-screen one (window None).
+    // A drawing context: a window's, whose bitmap is null, or an off-screen one.
     struct Context {
-        ::Window window;
         Bitmap* bitmap;
     };
     struct WindowRecord {
