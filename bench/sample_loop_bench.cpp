@@ -11,7 +11,8 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "effect/switch_effect.h"
 #include "frame/opcodes.h"
@@ -27,6 +28,23 @@ double secondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// A sample array on a cache-line boundary, as hosts usually hand them over: with whatever
+// alignment the allocator happens to give, the figures would change from run to run.
+class Samples {
+public:
+    Samples(std::size_t size, float value) : samples(new (std::align_val_t{64}) float[size])
+    {
+        std::fill(samples.get(), samples.get() + size, value);
+    }
+    float* data() { return samples.get(); }
+
+private:
+    struct Release {
+        void operator()(float* pointer) const { ::operator delete[](pointer, std::align_val_t{64}); }
+    };
+    std::unique_ptr<float[], Release> samples;
+};
+
 void sampleLoop(benchmark::State& state)
 {
     const auto frames = static_cast<int32_t>(state.range(0));
@@ -41,14 +59,14 @@ void sampleLoop(benchmark::State& state)
     const AEffectProcessProc run = accumulate ? record->process : record->processReplacing;
 
     const auto size = static_cast<std::size_t>(frames);
-    std::vector<float> left(size, 0.25f), right(size, -0.5f), outLeft(size, 1.0f), outRight(size, 1.0f);
+    Samples left(size, 0.25f), right(size, -0.5f), outLeft(size, 1.0f), outRight(size, 1.0f);
+    Samples copyLeft(size, 0.0f), copyRight(size, 0.0f);
     float* inputs[2] = {left.data(), right.data()};
     float* outputs[2] = {outLeft.data(), outRight.data()};
     if (inPlace) {
         outputs[0] = inputs[0];
         outputs[1] = inputs[1];
     }
-    std::vector<float> copyLeft(size), copyRight(size);
 
     // Rounds of effect calls alternate with rounds of copies; the fastest round of each
     // is the one least disturbed by the other programs on the machine.

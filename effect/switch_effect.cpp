@@ -112,7 +112,8 @@ template <bool on, bool accumulate>
 template <bool on, bool accumulate>
 [[gnu::target("avx,fpmath=sse")]] void mixEightAtOnce(const Channels& channels, int32_t frames)
 {
-    mixFrames<float, on, accumulate>(channels, mixFrames<Float8, on, accumulate>(channels, 0, frames), frames);
+    const int32_t done = mixFrames<Float8, on, accumulate>(channels, 0, frames);
+    mixFrames<float, on, accumulate>(channels, mixFrames<Float4, on, accumulate>(channels, done, frames), frames);
 }
 
 bool processorHasAvx()
@@ -131,14 +132,14 @@ bool sameOrApart(const float* first, const float* second, int32_t frames)
 }
 
 // A vector reads several frames before it writes any, which gives the frame-by-frame result
-// only when each output is exactly an input or apart from it, and the outputs are apart.
+// only when each output is exactly an input or apart from it, and so are the two outputs.
 bool vectorsAreExact(const Channels& channels, int32_t frames)
 {
     return sameOrApart(channels.outLeft, channels.inLeft, frames) &&
            sameOrApart(channels.outLeft, channels.inRight, frames) &&
            sameOrApart(channels.outRight, channels.inLeft, frames) &&
            sameOrApart(channels.outRight, channels.inRight, frames) &&
-           channels.outLeft != channels.outRight && sameOrApart(channels.outLeft, channels.outRight, frames);
+           sameOrApart(channels.outLeft, channels.outRight, frames);
 }
 
 template <bool on, bool accumulate>

@@ -30,9 +30,11 @@ TEST(SwitchEffectThreads, EveryBlockIsWhollyPassedThroughOrWhollyMixed)
     record->dispatcher(record, effMainsChanged, 0, 1, nullptr, 0.0f);
 
     constexpr int32_t kFrames = 61;
-    constexpr int kMinimumBlocks = 2000;
-    constexpr int kMaximumToggles = 20000;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
+    constexpr int kMaximumToggles = 200000;
+    // Long enough for many blocks to meet a change, short enough for a sanitizer build.
+    const auto start = std::chrono::steady_clock::now();
+    const auto enough = start + std::chrono::milliseconds(400);
+    const auto deadline = start + std::chrono::milliseconds(1500);
     std::atomic<bool> done{false};
 
     std::thread hostThread([&] {
@@ -58,8 +60,8 @@ TEST(SwitchEffectThreads, EveryBlockIsWhollyPassedThroughOrWhollyMixed)
     int passedBlocks = 0;
     int brokenBlocks = 0;
     std::vector<float> left(kFrames), right(kFrames), outLeft(kFrames), outRight(kFrames);
-    while (std::chrono::steady_clock::now() < deadline &&
-           (blocks < kMinimumBlocks || mixedBlocks == 0 || passedBlocks == 0)) {
+    for (auto now = start; now < deadline && (now < enough || mixedBlocks == 0 || passedBlocks == 0);
+         now = std::chrono::steady_clock::now()) {
         for (int32_t i = 0; i < kFrames; ++i) {
             left[static_cast<std::size_t>(i)] = static_cast<float>(blocks + i);
             right[static_cast<std::size_t>(i)] = static_cast<float>(3 * i - blocks) + 0.25f;
