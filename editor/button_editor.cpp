@@ -73,6 +73,8 @@ int32_t ButtonEditor::getRect(ERect** rect)
 
 int32_t ButtonEditor::open(void* parent)
 {
+    // A second open without a close moves the editor rather than leaking its first window.
+    close();
     parentWindow = parent;
     if (++classUseCount == 1) {
         classWindowSystem = &windowSystem;

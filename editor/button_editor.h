@@ -13,7 +13,8 @@ class SwitchEffect;
 class ButtonEditor : public EditorBase {
 public:
     // Registers the new editor with the effect.
-    explicit ButtonEditor(SwitchEffect& effect, WindowSystem& windowSystem = WindowSystem::native());
+    explicit ButtonEditor(SwitchEffect& effect,
+                          WindowSystem& windowSystem = WindowSystem::native());
 
     // Closes a window that is still open, so that no window is left calling into freed memory.
     ~ButtonEditor() override;

@@ -106,7 +106,10 @@ public:
         record = nullptr;
     }
     float switchValue() const { return effect.paramValue[0].load(std::memory_order_relaxed); }
-    void setSwitchValue(float value) { effect.paramValue[0].store(value, std::memory_order_relaxed); }
+    void setSwitchValue(float value)
+    {
+        effect.paramValue[0].store(value, std::memory_order_relaxed);
+    }
 
     RecordingHost& host;
     AEffect* record;
@@ -188,6 +191,20 @@ TEST_F(ButtonEditorTest, OpenPaintCloseCallSequence)
     fake.clearCalls();
     close();
     EXPECT_EQ(fake.calls(), Calls{});
+}
+
+TEST_F(ButtonEditorTest, OpenWhileOpenMovesTheEditorToTheNewParent)
+{
+    open();
+    fake.clearCalls();
+    void* otherParent = fake.makeHandle("otherParent");
+    EXPECT_EQ(edited.dispatch(effEditOpen, otherParent), 1);
+    const Calls calls = fake.calls();
+    ASSERT_EQ(calls.size(), closeCalls.size() + openCalls.size());
+    EXPECT_EQ(Calls(calls.begin(), calls.begin() + 7), closeCalls);
+    EXPECT_EQ(calls[10], "createWindowEx(VEclass, Vela, 0x50000000, 0, 0, 256, 96, otherParent, "
+                         "module) -> window2");
+    close();
 }
 
 TEST_F(ButtonEditorTest, CloseWithoutOpenDoesNothing)
@@ -519,7 +536,8 @@ TEST_F(ButtonEditorTest, DrawWithoutAFreshContextCopiesNothing)
     fake.script("getDC", {0});
     fake.clearCalls();
     send(WM_PAINT);
-    EXPECT_EQ(fake.calls(), (Calls{"getWindowLong(window1, -21) -> editor", "getDC(window1) -> null",
+    EXPECT_EQ(fake.calls(), (Calls{"getWindowLong(window1, -21) -> editor",
+                                   "getDC(window1) -> null",
                                    "defWindowProc(window1, 0x000f, 0, 0x00000000) -> 0"}));
     close();
 }
