@@ -58,7 +58,8 @@ intptr_t FakeWindowSystem::send(WindowHandle window, uint32_t message, uintptr_t
     }
     const WindowProcedure procedure = procedureOf(found->second);
     if (procedure == nullptr) {
-        fault("message " + hex(message, 4) + " for " + nameOf(window) + " of an unregistered class");
+        fault("message " + hex(message, 4) + " for " + nameOf(window) +
+              " of an unregistered class");
         return 0;
     }
     return procedure(window, message, wParam, lParam);
@@ -132,7 +133,8 @@ BrushHandle FakeWindowSystem::getSysColorBrush(int32_t colorIndex)
 CursorHandle FakeWindowSystem::loadCursor(void* instance, int32_t cursorId)
 {
     const Result scriptedCursor = takeScripted("loadCursor");
-    void* cursor = scriptedCursor ? reinterpret_cast<void*>(*scriptedCursor) : freshHandle("cursor");
+    void* cursor =
+        scriptedCursor ? reinterpret_cast<void*>(*scriptedCursor) : freshHandle("cursor");
     record("loadCursor(" + nameOf(instance) + ", " + std::to_string(cursorId) + ") -> " +
            nameOf(cursor));
     return cursor;
@@ -301,7 +303,8 @@ void FakeWindowSystem::deleteObject(ObjectHandle object)
     record("deleteObject(" + nameOf(object) + ")");
     for (const auto& entry : memoryContexts) {
         if (entry.second == object) {
-            fault("deleteObject(" + nameOf(object) + ") while selected into " + nameOf(entry.first));
+            fault("deleteObject(" + nameOf(object) + ") while selected into " +
+                  nameOf(entry.first));
         }
     }
     if (bitmaps.erase(object) == 0) {

@@ -109,7 +109,8 @@ public:
 
     ObjectHandle loadImage(void* instance, int32_t resourceId) override
     {
-        return LoadImageA(asInstance(instance), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, 0);
+        return LoadImageA(asInstance(instance), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0,
+                          0);
     }
 
     ObjectHandle selectObject(ContextHandle context, ObjectHandle object) override

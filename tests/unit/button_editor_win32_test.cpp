@@ -15,46 +15,15 @@
 #include "frame/module_instance.h"
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
+#include "tests/support/sheet_faces.h"
 
 #include <windows.h>
 
 namespace {
 
-constexpr int faceWidth = 256;
-constexpr int faceHeight = 96;
 constexpr char parentClassName[] = "VelaTestParent";
 
 using Pixels = std::vector<uint32_t>;  // 0xRRGGBB, rows top first
-
-// The sheet as the test program carries it: resource 103, an info header and bottom-up rows.
-uint32_t sheetPixel(int x, int y)
-{
-    static const auto* bytes = [] {
-        HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(103), MAKEINTRESOURCEA(2));
-        return found ? static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, found)))
-                     : nullptr;
-    }();
-    if (bytes == nullptr) {
-        ADD_FAILURE() << "resource 103 is missing";
-        return 0;
-    }
-    const uint8_t* pixel = bytes + 40 + (251 - y) * 768 + x * 3;
-    return static_cast<uint32_t>(pixel[2] << 16 | pixel[1] << 8 | pixel[0]);
-}
-
-// The face the window must show: the off face, with the lit button over it when lit.
-Pixels expectedFace(bool lit)
-{
-    Pixels face;
-    for (int y = 0; y < faceHeight; ++y) {
-        for (int x = 0; x < faceWidth; ++x) {
-            const bool onButton = x >= 17 && x < 17 + 220 && y >= 10 && y < 10 + 58;
-            face.push_back(lit && onButton ? sheetPixel(x - 17 + 1, y - 10 + 193)
-                                           : sheetPixel(x, y + 96));
-        }
-    }
-    return face;
-}
 
 // What the window's client area shows now.
 Pixels capture(HWND window)
@@ -101,15 +70,6 @@ bool pumpUntil(const std::function<bool()>& done, ULONGLONG milliseconds = 2000)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     } while (GetTickCount64() < deadline);
     return done();
-}
-
-int differingPixels(const Pixels& shown, const Pixels& expected)
-{
-    int count = 0;
-    for (size_t i = 0; i < expected.size(); ++i) {
-        count += i >= shown.size() || shown[i] != expected[i];
-    }
-    return count;
 }
 
 // Lets the test see the handles the editor made.
@@ -197,11 +157,11 @@ TEST_F(ButtonEditorWindows, ShowsTheFaceAndFollowsTheSwitch)
     EXPECT_EQ(client.right - client.left, faceWidth);
     EXPECT_EQ(client.bottom - client.top, faceHeight);
 
-    const Pixels offFace = expectedFace(false);
-    const Pixels litFace = expectedFace(true);
-    ASSERT_NE(differingPixels(offFace, litFace), 0);
+    const Pixels offFace = sheetFace(false);
+    const Pixels litFace = sheetFace(true);
+    ASSERT_NE(firstDifference(offFace, litFace), "");
     EXPECT_TRUE(pumpUntil([&] { return capture(child) == offFace; }))
-        << differingPixels(capture(child), offFace) << " pixels differ from the off face";
+        << firstDifference(capture(child), offFace);
 
     SendMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(128, 40));
     SendMessageA(child, WM_LBUTTONUP, 0, MAKELPARAM(128, 40));
@@ -211,12 +171,12 @@ TEST_F(ButtonEditorWindows, ShowsTheFaceAndFollowsTheSwitch)
     EXPECT_EQ(calls[0].opcode, audioMasterAutomate);
     EXPECT_EQ(calls[0].opt, 1.0f / 127.0f);
     EXPECT_TRUE(pumpUntil([&] { return capture(child) == litFace; }))
-        << differingPixels(capture(child), litFace) << " pixels differ from the lit face";
+        << firstDifference(capture(child), litFace);
 
     // The host turns the switch off; the next tick shows it.
     record->setParameter(record, 0, 0.0f);
     EXPECT_TRUE(pumpUntil([&] { return capture(child) == offFace; }))
-        << differingPixels(capture(child), offFace) << " pixels differ from the off face";
+        << firstDifference(capture(child), offFace);
 
     dispatch(effEditClose);
     EXPECT_FALSE(IsWindow(child));
