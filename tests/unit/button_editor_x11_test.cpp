@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "editor/button_editor.h"
 #include "effect/switch_effect.h"
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
+#include "tests/support/sheet_faces.h"
 
 #include "editor/platform/x11_window_system.h"
 
@@ -27,8 +29,6 @@ Display* openDisplay();
 Window makeParent(Display* display);
 std::vector<Window> childrenOf(Display* display, Window window);
 Pixels readWindow(Display* display, Window window);
-Pixels sheetFace(bool lit);
-int differingPixels(const Pixels& shown, const Pixels& expected);
 void pointAt(Display* display, Window window, int x, int y);
 void pressButton(Display* display, unsigned int button, bool down);
 bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& done, std::chrono::milliseconds limit);
@@ -91,8 +91,8 @@ protected:
 
     void* parentHandle() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(parent)); }
 
-    // Idles the editor until the child shows the face; answers how many pixels still differ.
-    int idleUntilShown(EditedEffect& edited, Window child, bool lit)
+    // Idles the editor until the child shows the face; answers how it still differs.
+    std::string idleUntilShown(EditedEffect& edited, Window child, bool lit)
     {
         const Pixels face = sheetFace(lit);
         const auto idle = [&] {
@@ -103,7 +103,7 @@ protected:
             }
         };
         idleUntil(idle, [&] { return readWindow(display, child) == face; }, 2s);
-        return differingPixels(readWindow(display, child), face);
+        return firstDifference(readWindow(display, child), face);
     }
 
     std::shared_ptr<void> lock;
@@ -118,7 +118,7 @@ TEST_F(ButtonEditorX11, ShowsTheFaceAndARealClickOnTheButtonTurnsTheSwitchOn)
     const std::vector<Window> children = childrenOf(display, parent);
     ASSERT_EQ(children.size(), 1u);
     const Window child = children[0];
-    EXPECT_EQ(idleUntilShown(edited, child, false), 0);
+    EXPECT_EQ(idleUntilShown(edited, child, false), "");
 
     // Beside the button: nothing changes, however long the editor idles.
     pointAt(display, child, 15, 40);
@@ -131,7 +131,7 @@ TEST_F(ButtonEditorX11, ShowsTheFaceAndARealClickOnTheButtonTurnsTheSwitchOn)
     pointAt(display, child, 128, 40);
     pressButton(display, Button1, true);
     pressButton(display, Button1, false);
-    EXPECT_EQ(idleUntilShown(edited, child, true), 0);
+    EXPECT_EQ(idleUntilShown(edited, child, true), "");
     EXPECT_EQ(edited.switchValue(), 1.0f);
     const std::vector<HostCall> calls = edited.host.calls();
     ASSERT_EQ(calls.size(), 1u);
@@ -141,7 +141,7 @@ TEST_F(ButtonEditorX11, ShowsTheFaceAndARealClickOnTheButtonTurnsTheSwitchOn)
 
     // The host turns the switch off; a tick shows it.
     edited.record->setParameter(edited.record, 0, 0.0f);
-    EXPECT_EQ(idleUntilShown(edited, child, false), 0);
+    EXPECT_EQ(idleUntilShown(edited, child, false), "");
 
     edited.dispatch(effEditClose);
     EXPECT_TRUE(childrenOf(display, parent).empty());

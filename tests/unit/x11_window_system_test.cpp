@@ -9,9 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "editor/platform/x11_window_system.h"
+#include "tests/support/sheet_faces.h"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -30,9 +29,6 @@
 namespace x11_test {
 
 using Pixels = std::vector<uint32_t>;  // 0xRRGGBB, 256 by 96, rows top first
-
-constexpr int faceWidth = 256;
-constexpr int faceHeight = 96;
 
 // Test programs run in parallel on one display, whose pointer and screen they share.
 std::shared_ptr<void> lockDisplay()
@@ -98,39 +94,6 @@ Pixels readWindow(Display* display, Window window)
         XDestroyImage(image);
     }
     return pixels;
-}
-
-// A pixel of the sheet file the module embeds, y growing downwards; 0 outside the file.
-uint32_t sheetPixel(int x, int y)
-{
-    static const std::vector<unsigned char> bytes = [] {
-        std::ifstream file(VELA_SOURCE_DIR "/resources/vela_sheet.bmp", std::ios::binary);
-        return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }();
-    const std::size_t offset = 54 + static_cast<std::size_t>((251 - y) * 768 + x * 3);
-    return offset + 2 < bytes.size() ? static_cast<uint32_t>(bytes[offset + 2] << 16 | bytes[offset + 1] << 8 | bytes[offset]) : 0;
-}
-
-// The face the editor shows: the off face, with the lit button over it when lit.
-Pixels sheetFace(bool lit)
-{
-    Pixels face;
-    for (int y = 0; y < faceHeight; ++y) {
-        for (int x = 0; x < faceWidth; ++x) {
-            const bool onButton = x >= 17 && x < 17 + 220 && y >= 10 && y < 10 + 58;
-            face.push_back(lit && onButton ? sheetPixel(x - 17 + 1, y - 10 + 193) : sheetPixel(x, y + 96));
-        }
-    }
-    return face;
-}
-
-int differingPixels(const Pixels& shown, const Pixels& expected)
-{
-    int count = 0;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        count += i >= shown.size() || shown[i] != expected[i];
-    }
-    return count;
 }
 
 // Moves the real pointer to (x, y) of the window; the position may lie outside it.
@@ -303,9 +266,9 @@ TEST_F(X11WindowSystemTest, ComposesTheFaceInsideTheSheetAndCopiesItExactlyIntoT
     ASSERT_NE(stock, nullptr);
 
     drawFace(window, memory, true);
-    EXPECT_EQ(differingPixels(readWindow(display, id(window)), sheetFace(true)), 0);
+    EXPECT_EQ(firstDifference(readWindow(display, id(window)), sheetFace(true)), "");
     drawFace(window, memory, false);
-    EXPECT_EQ(differingPixels(readWindow(display, id(window)), sheetFace(false)), 0);
+    EXPECT_EQ(firstDifference(readWindow(display, id(window)), sheetFace(false)), "");
 
     // Clipped to both surfaces: what falls outside the sheet leaves the window alone.
     ContextHandle context = system.getDC(window);
@@ -317,12 +280,14 @@ TEST_F(X11WindowSystemTest, ComposesTheFaceInsideTheSheetAndCopiesItExactlyIntoT
     system.releaseDC(window, context);
     XSync(system.display(), False);
     Pixels expected = sheetFace(false);
+    const Pixels sheetAll = sheetPixels();
     for (int y = 0; y < faceHeight; ++y) {
         for (int x = 0; x < faceWidth - 10; ++x) {
-            expected[static_cast<std::size_t>(y * faceWidth + x)] = sheetPixel(x + 10, y + 106);
+            expected[static_cast<std::size_t>(y * faceWidth + x)] =
+                sheetAll[static_cast<std::size_t>((y + 106) * faceWidth + x + 10)];
         }
     }
-    EXPECT_EQ(differingPixels(readWindow(display, id(window)), expected), 0);
+    EXPECT_EQ(firstDifference(readWindow(display, id(window)), expected), "");
     EXPECT_EQ(system.selectObject(memory, stock), sheet);
 }
 
