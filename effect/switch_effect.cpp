@@ -18,6 +18,8 @@ const ParameterDefault kParameterDefaults[SwitchEffect::kParameterCount] = {
     {"Vela button (On/Off)  ", 127.0f, 0.0f},
 };
 
+static_assert(ProgramRecord::kValueCount == SwitchEffect::kParameterSlots);
+
 // 23 characters: the default name fills the program's name field.
 constexpr char kDefaultProgramName[] = "Press me!              ";
 static_assert(sizeof kDefaultProgramName == ProgramRecord::kNameSize);
@@ -97,6 +99,7 @@ template <typename Lane, bool on, bool accumulate>
     return i;
 }
 
+// Frame by frame: the one order that stays exact when arrays partly overlap.
 template <bool on, bool accumulate>
 [[gnu::target("sse2,fpmath=sse")]] void mixOneByOne(const Channels& channels, int32_t frames)
 {
