@@ -13,7 +13,9 @@ constexpr int kLargestSide = 8192;
 // The window's size until an editor that knows its size only once open has said it.
 constexpr int kProvisionalSide = 64;
 constexpr auto kIdlePeriod = std::chrono::milliseconds(10);
-// Long enough for an editor that reads its input on idle to see one button event.
+// Long enough for an editor that draws on a timer (Vela's ticks every 50 ms) to draw again.
+constexpr int kRedrawMilliseconds = 120;
+// Long enough for an editor that reads its input on idle to see a click.
 constexpr int kButtonSettleMilliseconds = 30;
 
 } // namespace
@@ -65,7 +67,8 @@ EditorWindow::~EditorWindow()
 
 void EditorWindow::pump(int milliseconds)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     do {
         handleNativeEvents();
         hostedEffect.dispatch(effEditIdle);
@@ -80,14 +83,15 @@ void EditorWindow::click(int x, int y)
                                 " lies outside the " + std::to_string(windowWidth) + "x" +
                                 std::to_string(windowHeight) + " editor");
     }
-    sendNativeButton(x, y, true);
-    pump(kButtonSettleMilliseconds);
-    sendNativeButton(x, y, false);
+    sendNativeClick(x, y);
     pump(kButtonSettleMilliseconds);
 }
 
 EditorWindow::Image EditorWindow::capture()
 {
+    if (raiseNativeIfCovered()) {
+        pump(kRedrawMilliseconds);
+    }
     handleNativeEvents();
     return captureNative();
 }

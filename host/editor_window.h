@@ -68,9 +68,13 @@ private:
     // The parent handle effEditOpen takes: the XID or the HWND as a pointer.
     void* nativeParent() const;
     void resizeNative();
+    // Raises the window when another one covers part of it; answers whether it did, so that
+    // the editor gets the time to draw what was hidden.
+    bool raiseNativeIfCovered();
     void handleNativeEvents();
-    // A left-button press or release at window coordinates, as the window system delivers it.
-    void sendNativeButton(int x, int y, bool pressed);
+    // A left-button press and release at window coordinates, as the window system delivers
+    // them, with no other program's input in between.
+    void sendNativeClick(int x, int y);
     Image captureNative();
 
     // Resizes the window to the rectangle the open editor reports; throws when it reports none

@@ -96,6 +96,15 @@ void EditorWindow::resizeNative()
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool EditorWindow::raiseNativeIfCovered()
+{
+    // Always on top already (WS_EX_TOPMOST) unless another topmost window came later; telling
+    // whether one covers this would cost more than the redraw a raise asks for.
+    SetWindowPos(native->window, HWND_TOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return true;
+}
+
 void EditorWindow::handleNativeEvents()
 {
     MSG message;
@@ -105,16 +114,16 @@ void EditorWindow::handleNativeEvents()
     }
 }
 
-void EditorWindow::sendNativeButton(int x, int y, bool pressed)
+void EditorWindow::sendNativeClick(int x, int y)
 {
     POINT point{x, y};
     HWND target = windowAt(native->window, point);
     const LPARAM position = MAKELPARAM(point.x, point.y);
-    // Sent, not posted: the editor's window procedure has run when the call returns, with
+    // Sent, not posted: the editor's window procedure has run when each call returns, with
     // the position relative to that window as a real press delivers it.
-    SendMessageA(target, WM_MOUSEMOVE, pressed ? 0 : MK_LBUTTON, position);
-    SendMessageA(target, pressed ? WM_LBUTTONDOWN : WM_LBUTTONUP, pressed ? MK_LBUTTON : 0,
-                 position);
+    SendMessageA(target, WM_MOUSEMOVE, 0, position);
+    SendMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, position);
+    SendMessageA(target, WM_LBUTTONUP, 0, position);
 }
 
 EditorWindow::Image EditorWindow::captureNative()
@@ -131,15 +140,14 @@ EditorWindow::Image EditorWindow::captureNative()
     HDC memoryContext = CreateCompatibleDC(windowContext);
     void* bits = nullptr;
     HBITMAP section = CreateDIBSection(windowContext, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const bool copied = section && memoryContext &&
-                        [&] {
-                            HGDIOBJ previous = SelectObject(memoryContext, section);
-                            const BOOL done = BitBlt(memoryContext, 0, 0, windowWidth, windowHeight,
-                                                     windowContext, 0, 0, SRCCOPY);
-                            GdiFlush();
-                            SelectObject(memoryContext, previous);
-                            return done != 0;
-                        }();
+    const bool copied = section && memoryContext && [&] {
+        HGDIOBJ previous = SelectObject(memoryContext, section);
+        const BOOL done =
+            BitBlt(memoryContext, 0, 0, windowWidth, windowHeight, windowContext, 0, 0, SRCCOPY);
+        GdiFlush();
+        SelectObject(memoryContext, previous);
+        return done != 0;
+    }();
 
     Image image;
     if (copied) {

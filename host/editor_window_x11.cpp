@@ -7,13 +7,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Xlib's macros collide with ordinary names further down.
 #undef Status
@@ -29,12 +29,99 @@ namespace {
 
 constexpr int kLeftButton = 1;
 constexpr auto kMapTimeout = std::chrono::seconds(2);
-// Hosts running at the same time on one display (parallel tests) get windows in different
-// places, so that one's clicks and captures do not land on another's window.
-constexpr int kSlotColumns = 3;
-constexpr int kSlotRows = 5;
-constexpr int kSlotWidth = 320;
-constexpr int kSlotHeight = 150;
+// Steps in which free places on the screen are sought.
+constexpr int kPlacementStep = 16;
+
+struct Area {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+bool overlaps(const Area& a, const Area& b)
+{
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+           b.y < a.y + a.height;
+}
+
+// The areas of the viewable top-level windows besides own; with onlyAbove, only those
+// stacked above it. Call with the server grabbed, so that none goes while it is asked about.
+std::vector<Area> shownWindows(Display* display, int screen, Window own, bool onlyAbove)
+{
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    std::vector<Area> areas;
+    if (!XQueryTree(display, RootWindow(display, screen), &root, &parent, &children, &count)) {
+        return areas;
+    }
+    // Children come bottom to top.
+    bool aboveOwn = false;
+    for (unsigned i = 0; i < count; ++i) {
+        if (children[i] == own) {
+            aboveOwn = true;
+            continue;
+        }
+        XWindowAttributes attributes;
+        if ((onlyAbove && !aboveOwn) || !XGetWindowAttributes(display, children[i], &attributes) ||
+            attributes.map_state != IsViewable) {
+            continue;
+        }
+        const int border = attributes.border_width * 2;
+        areas.push_back(
+            {attributes.x, attributes.y, attributes.width + border, attributes.height + border});
+    }
+    if (children) {
+        XFree(children);
+    }
+    return areas;
+}
+
+// Where a window of this size goes: on the screen wholly, since pixels can be read back only
+// from the visible part of a window, and clear of every other window shown, so that hosts
+// running at once on one display (parallel tests) neither click into nor capture each
+// other's windows. Other programs open theirs at the top left; the search starts bottom
+// right. Call with the server grabbed, so that two hosts never choose the same place.
+Area placeWindow(Display* display, int screen, Window own, int width, int height)
+{
+    const int screenWidth = DisplayWidth(display, screen);
+    const int screenHeight = DisplayHeight(display, screen);
+    if (width > screenWidth || height > screenHeight) {
+        throw EditorWindowError("the " + std::to_string(width) + "x" + std::to_string(height) +
+                                " editor does not fit the " + std::to_string(screenWidth) + "x" +
+                                std::to_string(screenHeight) + " screen");
+    }
+    const std::vector<Area> taken = shownWindows(display, screen, own, false);
+    for (int y = screenHeight - height; y >= 0; y = y == 0 ? -1 : std::max(0, y - kPlacementStep)) {
+        for (int x = screenWidth - width; x >= 0;
+             x = x == 0 ? -1 : std::max(0, x - kPlacementStep)) {
+            const Area candidate{x, y, width, height};
+            if (std::none_of(taken.begin(), taken.end(),
+                             [&](const Area& other) { return overlaps(candidate, other); })) {
+                return candidate;
+            }
+        }
+    }
+    return {screenWidth - width, screenHeight - height, width, height};
+}
+
+// Holds the server for one connection's requests alone while it lives.
+class ServerGrab {
+public:
+    explicit ServerGrab(Display* display) : display(display) { XGrabServer(display); }
+    ServerGrab(const ServerGrab&) = delete;
+    ServerGrab& operator=(const ServerGrab&) = delete;
+    ~ServerGrab()
+    {
+        XUngrabServer(display);
+        XSync(display, False);
+    }
+
+private:
+    Display* display;
+};
 
 // The channel that mask selects in pixel, scaled to 0 to 255.
 int channelValue(unsigned long pixel, unsigned long mask)
@@ -65,22 +152,6 @@ void waitForMap(Display* display, Window window)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-}
-
-// Where the window goes: its slot, moved in as far as needed to lie wholly on the screen,
-// since pixels can only be read back from the visible part of a window.
-void placeWindow(Display* display, int screen, int width, int height, int& x, int& y)
-{
-    const int slot = static_cast<int>(getpid() % (kSlotColumns * kSlotRows));
-    const int screenWidth = DisplayWidth(display, screen);
-    const int screenHeight = DisplayHeight(display, screen);
-    if (width > screenWidth || height > screenHeight) {
-        throw EditorWindowError("the " + std::to_string(width) + "x" + std::to_string(height) +
-                                " editor does not fit the " + std::to_string(screenWidth) + "x" +
-                                std::to_string(screenHeight) + " screen");
-    }
-    x = std::min((slot % kSlotColumns) * kSlotWidth, screenWidth - width);
-    y = std::min((slot / kSlotColumns) * kSlotHeight, screenHeight - height);
 }
 
 // Set while XGetImage runs: the default handler would end the program on its BadMatch.
@@ -116,19 +187,20 @@ void EditorWindow::connectNative()
 
 void EditorWindow::createNative()
 {
-    int x = 0;
-    int y = 0;
-    placeWindow(native->display, native->screen, windowWidth, windowHeight, x, y);
     XSetWindowAttributes attributes{};
     attributes.background_pixel = BlackPixel(native->display, native->screen);
     attributes.event_mask = StructureNotifyMask | ExposureMask;
-    native->window = XCreateWindow(
-        native->display, RootWindow(native->display, native->screen), x, y,
-        static_cast<unsigned>(windowWidth), static_cast<unsigned>(windowHeight), 0,
-        CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
-    XStoreName(native->display, native->window, "vela-host");
-    XMapRaised(native->display, native->window);
-    XSync(native->display, False);
+    {
+        const ServerGrab grab(native->display);
+        const Area place =
+            placeWindow(native->display, native->screen, 0, windowWidth, windowHeight);
+        native->window = XCreateWindow(
+            native->display, RootWindow(native->display, native->screen), place.x, place.y,
+            static_cast<unsigned>(windowWidth), static_cast<unsigned>(windowHeight), 0,
+            CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+        XStoreName(native->display, native->window, "vela-host");
+        XMapRaised(native->display, native->window);
+    }
     waitForMap(native->display, native->window);
 }
 
@@ -151,12 +223,27 @@ void* EditorWindow::nativeParent() const
 
 void EditorWindow::resizeNative()
 {
-    int x = 0;
-    int y = 0;
-    placeWindow(native->display, native->screen, windowWidth, windowHeight, x, y);
-    XMoveResizeWindow(native->display, native->window, x, y, static_cast<unsigned>(windowWidth),
-                      static_cast<unsigned>(windowHeight));
-    XSync(native->display, False);
+    const ServerGrab grab(native->display);
+    const Area place =
+        placeWindow(native->display, native->screen, native->window, windowWidth, windowHeight);
+    XMoveResizeWindow(native->display, native->window, place.x, place.y,
+                      static_cast<unsigned>(windowWidth), static_cast<unsigned>(windowHeight));
+}
+
+bool EditorWindow::raiseNativeIfCovered()
+{
+    const ServerGrab grab(native->display);
+    XWindowAttributes own;
+    XGetWindowAttributes(native->display, native->window, &own);
+    const Area ownArea{own.x, own.y, own.width, own.height};
+    const std::vector<Area> above =
+        shownWindows(native->display, native->screen, native->window, true);
+    if (std::none_of(above.begin(), above.end(),
+                     [&](const Area& other) { return overlaps(ownArea, other); })) {
+        return false;
+    }
+    XRaiseWindow(native->display, native->window);
+    return true;
 }
 
 void EditorWindow::handleNativeEvents()
@@ -168,7 +255,7 @@ void EditorWindow::handleNativeEvents()
     }
 }
 
-void EditorWindow::sendNativeButton(int x, int y, bool pressed)
+void EditorWindow::sendNativeClick(int x, int y)
 {
     Display* display = native->display;
     int eventBase = 0;
@@ -181,16 +268,16 @@ void EditorWindow::sendNativeButton(int x, int y, bool pressed)
     int rootX = 0;
     int rootY = 0;
     Window child = 0;
-    // Grabbed, so that no other client raises a window over this one between the raise and
-    // the event, which goes to whatever window lies under the pointer.
-    XGrabServer(display);
+    // Grabbed, so that no other client raises a window over this one before the events, which
+    // go to whatever window lies under the pointer, and no other client's press comes between
+    // press and release: while the button is down, every press goes to the window holding it.
+    const ServerGrab grab(display);
     XRaiseWindow(display, native->window);
     XTranslateCoordinates(display, native->window, RootWindow(display, native->screen), x, y,
                           &rootX, &rootY, &child);
     XTestFakeMotionEvent(display, native->screen, rootX, rootY, CurrentTime);
-    XTestFakeButtonEvent(display, kLeftButton, pressed ? True : False, CurrentTime);
-    XUngrabServer(display);
-    XSync(display, False);
+    XTestFakeButtonEvent(display, kLeftButton, True, CurrentTime);
+    XTestFakeButtonEvent(display, kLeftButton, False, CurrentTime);
 }
 
 EditorWindow::Image EditorWindow::captureNative()
@@ -198,14 +285,15 @@ EditorWindow::Image EditorWindow::captureNative()
     XSync(native->display, False);
     failedRequestCode = 0;
     const auto previousHandler = XSetErrorHandler(noteFailedRequest);
-    XImage* shown = XGetImage(native->display, native->window, 0, 0,
-                              static_cast<unsigned>(windowWidth),
-                              static_cast<unsigned>(windowHeight), AllPlanes, ZPixmap);
+    XImage* shown =
+        XGetImage(native->display, native->window, 0, 0, static_cast<unsigned>(windowWidth),
+                  static_cast<unsigned>(windowHeight), AllPlanes, ZPixmap);
     XSync(native->display, False);
     XSetErrorHandler(previousHandler);
     if (!shown) {
         throw EditorWindowError("cannot read the editor window's pixels (XGetImage failed with "
-                                "X error " + std::to_string(failedRequestCode) + ")");
+                                "X error " +
+                                std::to_string(failedRequestCode) + ")");
     }
     Image image;
     image.width = windowWidth;

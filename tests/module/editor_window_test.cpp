@@ -114,8 +114,8 @@ TEST_P(EditorWindowWithEditor, CapturesWhatTheEditorDrew)
     // The parent is plain black; an editor's face has many colours.
     std::set<uint32_t> colours;
     for (std::size_t i = 0; i < image.rgb.size(); i += 3) {
-        colours.insert(static_cast<uint32_t>(image.rgb[i] << 16 | image.rgb[i + 1] << 8 |
-                                             image.rgb[i + 2]));
+        colours.insert(
+            static_cast<uint32_t>(image.rgb[i] << 16 | image.rgb[i + 1] << 8 | image.rgb[i + 2]));
     }
     EXPECT_GT(colours.size(), 8u);
 }
@@ -143,8 +143,8 @@ TEST_P(EditorWindowWithEditor, AClickReachesTheEditorAndChangesTheImage)
 TEST_P(EditorWindowWithEditor, RefusesClicksOutsideTheWindow)
 {
     EditorWindow window(*effect);
-    for (const auto& [x, y] : {std::pair{-1, 0}, std::pair{0, -1},
-                               std::pair{window.width(), 0}, std::pair{0, window.height()}}) {
+    for (const auto& [x, y] : {std::pair{-1, 0}, std::pair{0, -1}, std::pair{window.width(), 0},
+                               std::pair{0, window.height()}}) {
         EXPECT_THROW(window.click(x, y), EditorWindowError) << x << "," << y;
     }
 }
