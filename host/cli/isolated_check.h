@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// What one check found.
+struct CheckOutcome {
+    bool passed = false;
+    std::string detail;
+};
+
+// Runs checks of an effect so that the effect crashing or hanging fails the check instead of
+// ending the tool: on POSIX each check runs in a child process of its own, with a time limit;
+// on Windows it runs in this process, and a crash ends the run.
+class IsolatedCheck {
+public:
+    // Called by a check before each risky step; a crash report names the last step noted.
+    using Note = std::function<void(const std::string& step)>;
+    using Body = std::function<CheckOutcome(const Note& note)>;
+
+    explicit IsolatedCheck(int timeoutSeconds);
+
+    // Runs body; its exceptions fail the check with their message.
+    CheckOutcome run(const Body& body) const;
+
+private:
+    int timeoutSeconds;
+};

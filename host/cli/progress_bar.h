@@ -1,0 +1,27 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+// A one-line progress bar on the standard error stream, drawn only when that is a terminal
+// and the work is long enough to be worth watching.
+class ProgressBar {
+public:
+    // shown: whether to draw at all; the bar also stays away from pipes and files.
+    ProgressBar(int64_t total, bool shown);
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+    // Ends the line if a bar was drawn.
+    ~ProgressBar();
+
+    // Redraws for done units of total, at most ten times a second.
+    void update(int64_t done);
+
+private:
+    void draw(int64_t done);
+
+    int64_t total;
+    bool visible;
+    bool drawn = false;
+    std::chrono::steady_clock::time_point lastDraw;
+};

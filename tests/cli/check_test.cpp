@@ -1,0 +1,94 @@
+// vela-host check: conforming modules pass, and faulty ones fail the right checks without
+// taking the run down.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <regex>
+
+#include "cli_support.h"
+
+namespace {
+
+const std::vector<std::string> kCheckNames{"loads",      "record", "opcodes", "silence",
+                                           "parameters", "editor", "close"};
+
+// The verdict printed for each check, in order.
+std::vector<std::string> verdicts(const std::string& out)
+{
+    std::vector<std::string> found;
+    for (const std::string& name : kCheckNames) {
+        std::smatch line;
+        const bool matched = std::regex_search(out, line, std::regex("(PASS|FAIL) " + name + " "));
+        found.push_back(matched ? line[1].str() : "missing");
+    }
+    return found;
+}
+
+class CheckPasses : public testing::TestWithParam<std::string> {};
+
+TEST_P(CheckPasses, EveryCheckAndTheExitStatus)
+{
+    if (!installed(GetParam())) {
+        GTEST_SKIP() << GetParam() << " is not installed";
+    }
+    const ToolRun run = runTool({"check", GetParam()});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(verdicts(run.out), std::vector<std::string>(kCheckNames.size(), "PASS")) << run.out;
+    EXPECT_TRUE(contains(run.out, "\n7 passed, 0 failed\n")) << run.out;
+}
+
+std::vector<std::string> conformingModules()
+{
+    std::vector<std::string> modules{"/usr/lib/vst/3BandEQ-vst.so", "/usr/lib/vst/ZamComp-vst.so",
+                                     "/usr/lib/vst/MaBitcrush-vst.so"};
+#ifdef VELA_MODULE_PATH
+    modules.push_back(VELA_MODULE_PATH);
+#endif
+    return modules;
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, CheckPasses, testing::ValuesIn(conformingModules()),
+                         [](const auto& info) {
+                             const std::string name = info.param.substr(info.param.rfind('/') + 1);
+                             std::string plain;
+                             for (const char c : name.substr(0, name.find('.'))) {
+                                 plain += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             }
+                             return plain;
+                         });
+
+TEST(CheckFails, ACrashAndNonsenseOutputFailTheirChecksAndTheRunGoesOn)
+{
+    const ToolRun run = runTool({"check", FAULTY_MODULE_PATH});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(verdicts(run.out),
+              (std::vector<std::string>{"PASS", "PASS", "FAIL", "FAIL", "FAIL", "PASS", "PASS"}))
+        << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("FAIL opcodes +crashed \\(signal 11[^)]*\\) "
+                                                      "during opcode 49\n")))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, "FAIL silence    output 1 holds nan in block 0")) << run.out;
+    EXPECT_TRUE(contains(run.out, "parameter 0 set to 0.000000 reads 0.500000")) << run.out;
+    EXPECT_TRUE(contains(run.out, "\n4 passed, 3 failed\n")) << run.out;
+}
+
+TEST(CheckFails, AModuleThatForgetsItsParameters)
+{
+    const ToolRun run = runTool({"check", FRAME_TEST_MODULE_PATH});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(verdicts(run.out)[4], "FAIL") << run.out;
+    EXPECT_TRUE(contains(run.out, "; and 2 more")) << run.out;
+}
+
+TEST(CheckFails, AFileThatDoesNotLoadStopsTheRestFromRunning)
+{
+    const ScratchFolder folder;
+    const ToolRun run = runTool({"check", folder.path("missing.so")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(verdicts(run.out)[0], "FAIL") << run.out;
+    EXPECT_TRUE(contains(run.out, "FAIL close      not run: loads failed")) << run.out;
+    EXPECT_TRUE(contains(run.out, "\n0 passed, 7 failed\n")) << run.out;
+}
+
+} // namespace
