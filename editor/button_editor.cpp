@@ -1,6 +1,5 @@
 #include "editor/button_editor.h"
 
-#include <limits>
 
 #include "effect/switch_effect.h"
 #include "frame/module_instance.h"
@@ -199,13 +198,7 @@ void ButtonEditor::onLeftButtonDown(intptr_t lParam)
 
 int32_t ButtonEditor::switchInteger() const
 {
-    const float value = switchEffect.paramValue[0].load(std::memory_order_relaxed);
-    // Converting NaN or a value out of range is undefined; like the x86 conversion and the
-    // effect's own display, read them as the most negative integer, which counts as on.
-    if (!(value >= -2147483648.0f && value < 2147483648.0f)) {
-        return std::numeric_limits<int32_t>::min();
-    }
-    return static_cast<int32_t>(value);
+    return truncateToInteger(switchEffect.paramValue[0].load(std::memory_order_relaxed));
 }
 
 intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message,

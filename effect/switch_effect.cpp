@@ -34,16 +34,6 @@ bool writeText(char* buffer, const char* text)
     return true;
 }
 
-// Truncates toward zero as the processor's own conversion does, without its undefined
-// cases: NaN and values beyond the 32-bit range give the lowest integer.
-int32_t truncateToInteger(float value)
-{
-    if (value >= -2147483648.0f && value < 2147483648.0f) {
-        return static_cast<int32_t>(value);
-    }
-    return std::numeric_limits<int32_t>::min();
-}
-
 // The block's four sample arrays.
 struct Channels {
     const float* inLeft;
@@ -229,6 +219,14 @@ void SwitchEffect::process(float** inputs, float** outputs, int32_t sampleFrames
 void SwitchEffect::processReplacing(float** inputs, float** outputs, int32_t sampleFrames)
 {
     runSampleLoop(inputs, outputs, sampleFrames, false);
+}
+
+int32_t truncateToInteger(float value)
+{
+    if (value >= -2147483648.0f && value < 2147483648.0f) {
+        return static_cast<int32_t>(value);
+    }
+    return std::numeric_limits<int32_t>::min();
 }
 
 void SwitchEffect::runSampleLoop(float** inputs, float** outputs, int32_t sampleFrames, bool accumulate)

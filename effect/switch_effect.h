@@ -14,6 +14,10 @@ static_assert(sizeof(std::atomic<float>) == sizeof(float));
 static_assert(alignof(std::atomic<float>) == alignof(float));
 static_assert(std::atomic<int32_t>::is_always_lock_free);
 
+// Truncates toward zero as the processor's own conversion does, without its undefined cases:
+// NaN and values beyond the 32-bit range give the lowest integer, which counts as on.
+int32_t truncateToInteger(float value);
+
 // The two-in, two-out downmix switch: while its one parameter is on both outputs carry the
 // mean of the two inputs, while it is off each input passes to its own output untouched.
 class SwitchEffect : public EffectExtended {
