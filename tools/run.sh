@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds every preset, and shows what was built.
+# Sets up, builds every preset, and shows Vela doing its job: the stereo example played
+# through the built Linux module with the switch off and on, each output channel's level and
+# the channels' correlation, and the editor as it looks in both states.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -10,14 +12,25 @@ for preset in linux linux-sanitize linux-tsan win64 win32; do
     cmake --build --preset "$preset" -j2
 done
 
+host=build/linux/host/vela-host
+module=build/linux/Vela_Button.so
+demo=build/demo
+mkdir -p "$demo" docs
+cp examples/stereo-example.wav "$demo/input.wav"
+
 echo
-echo "Built modules and what they export:"
-for module in build/linux/tests/frame_test_module.so; do
-    echo "$module: $(nm -D --defined-only "$module" | awk '{print $3}' | tr '\n' ' ')"
-done
-for preset in win64 win32; do
-    module=build/$preset/tests/frame_test_module.dll
-    objdump=x86_64-w64-mingw32-objdump
-    [ "$preset" = win32 ] && objdump=i686-w64-mingw32-objdump
-    echo "$module: $($objdump -p "$module" | sed -n 's/^\t\[ *[0-9]*\] \([A-Za-z_]*\)$/\1/p' | tr '\n' ' ')"
-done
+echo "=== Vela on examples/stereo-example.wav (a chord on the left, a tone and noise on the right)"
+"$host" render "$module" "$demo/input.wav" "$demo/switch-off.wav" --param 0=0 >/dev/null
+"$host" render "$module" "$demo/input.wav" "$demo/switch-on.wav" --param 0=1 >/dev/null
+(cd "$demo" && "../../$host" levels input.wav switch-off.wav switch-on.wav)
+echo "Switch off: each channel passes as it came. Switch on: both channels carry the mean of"
+echo "left and right, one signal twice (correlation 1.000)."
+
+echo
+echo "=== the editor, off and after a click on its button"
+# A private display of the tool's own, so that no real pointer is moved.
+env -u DISPLAY "$host" snapshot "$module" "$demo/editor-off.png"
+env -u DISPLAY "$host" snapshot "$module" "$demo/editor-on.png" --click 128,40
+cp "$demo/editor-off.png" "$demo/editor-on.png" docs/
+echo
+echo "Audio and pictures are in $demo/; the pictures also in docs/ for the README."
