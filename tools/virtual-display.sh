@@ -8,7 +8,9 @@ start_virtual_display() {
     while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do
         number=$((number + 1))
     done
-    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: the server would otherwise refuse connections for a moment after its last
+    # client leaves, which tests opening one window after another run into.
+    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     VIRTUAL_DISPLAY_PID=$!
     export DISPLAY=":$number"
     for _ in $(seq 50); do

@@ -18,21 +18,10 @@
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
 #include "tests/support/sheet_faces.h"
+#include "tests/support/x11_test_display.h"
 
 #include "editor/platform/x11_window_system.h"
 
-// Defined with the X11 window system's tests.
-namespace x11_test {
-using Pixels = std::vector<uint32_t>;
-std::shared_ptr<void> lockDisplay();
-Display* openDisplay();
-Window makeParent(Display* display);
-std::vector<Window> childrenOf(Display* display, Window window);
-Pixels readWindow(Display* display, Window window);
-void pointAt(Display* display, Window window, int x, int y);
-void pressButton(Display* display, unsigned int button, bool down);
-bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& done, std::chrono::milliseconds limit);
-}  // namespace x11_test
 
 namespace {
 
@@ -73,7 +62,6 @@ class ButtonEditorX11 : public testing::Test {
 protected:
     void SetUp() override
     {
-        lock = lockDisplay();
         display = openDisplay();
         if (display == nullptr || DefaultDepth(display, DefaultScreen(display)) != 24) {
             GTEST_SKIP() << "no X display with 24-bit colour";
@@ -106,7 +94,6 @@ protected:
         return firstDifference(readWindow(display, child), face);
     }
 
-    std::shared_ptr<void> lock;
     Display* display = nullptr;
     Window parent = None;
 };

@@ -1,0 +1,30 @@
+#pragma once
+
+// Helpers of the tests that use a real X display: windows of the test's own, pixels read back
+// from the server, and real pointer input.
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace x11_test {
+
+using Pixels = std::vector<uint32_t>;  // 0xRRGGBB, 256 by 96, rows top first
+
+// The test's own connection, or null without a display.
+Display* openDisplay();
+// A mapped 400x200 window at (300, 300) of the screen, above every other.
+Window makeParent(Display* display);
+std::vector<Window> childrenOf(Display* display, Window window);
+// The window's top left 256x96 pixels, read from a screen with 8 bits per channel.
+Pixels readWindow(Display* display, Window window);
+// Moves the real pointer to (x, y) of the window; the position may lie outside it.
+void pointAt(Display* display, Window window, int x, int y);
+void pressButton(Display* display, unsigned int button, bool down);
+// Calls idle until done answers true or the limit passes; answers done's last answer.
+bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+}  // namespace x11_test
