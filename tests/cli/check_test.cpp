@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <regex>
 
 #include "cli_support.h"
 
@@ -18,9 +17,9 @@ std::vector<std::string> verdicts(const std::string& out)
 {
     std::vector<std::string> found;
     for (const std::string& name : kCheckNames) {
-        std::smatch line;
-        const bool matched = std::regex_search(out, line, std::regex("(PASS|FAIL) " + name + " "));
-        found.push_back(matched ? line[1].str() : "missing");
+        const bool passed = contains(out, "PASS " + name + " ");
+        const bool failed = contains(out, "FAIL " + name + " ");
+        found.push_back(passed == failed ? "missing" : passed ? "PASS" : "FAIL");
     }
     return found;
 }
@@ -65,9 +64,13 @@ TEST(CheckFails, ACrashAndNonsenseOutputFailTheirChecksAndTheRunGoesOn)
     EXPECT_EQ(verdicts(run.out),
               (std::vector<std::string>{"PASS", "PASS", "FAIL", "FAIL", "FAIL", "PASS", "PASS"}))
         << run.out;
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("FAIL opcodes +crashed \\(signal 11[^)]*\\) "
-                                                      "during opcode 49\n")))
-        << run.out;
+    // A sanitizer build reports the crash itself and ends the process with a status instead.
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_TRUE(contains(run.out, "FAIL opcodes    ended without a result")) << run.out;
+#else
+    EXPECT_TRUE(contains(run.out, "FAIL opcodes    crashed (signal 11, ")) << run.out;
+#endif
+    EXPECT_TRUE(contains(run.out, " during opcode 49\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "FAIL silence    output 1 holds nan in block 0")) << run.out;
     EXPECT_TRUE(contains(run.out, "parameter 0 set to 0.000000 reads 0.500000")) << run.out;
     EXPECT_TRUE(contains(run.out, "\n4 passed, 3 failed\n")) << run.out;
