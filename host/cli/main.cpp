@@ -94,6 +94,15 @@ int main(int argc, char** argv)
     }
     const Command* command = findCommand(name);
     if (!command) {
+#if !VELA_HOST_AUDIO_FILES
+        if (name == "render" || name == "levels") {
+            std::fprintf(stderr,
+                         "vela-host: %s is not in this build: it was made without "
+                         "libsndfile\n",
+                         name.c_str());
+            return 2;
+        }
+#endif
         std::fprintf(stderr, "vela-host: unknown command \"%s\" (see vela-host --help)\n",
                      name.c_str());
         return 2;
