@@ -26,8 +26,17 @@ ProgressBar::ProgressBar(int64_t total, bool shown)
 ProgressBar::~ProgressBar()
 {
     if (drawn) {
+        std::fputc('\n', stderr);
+    }
+}
+
+void ProgressBar::finish()
+{
+    if (drawn) {
         draw(total);
         std::fputc('\n', stderr);
+        drawn = false;
+        visible = false;
     }
 }
 

@@ -11,11 +11,13 @@ public:
     ProgressBar(int64_t total, bool shown);
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
-    // Ends the line if a bar was drawn.
+    // Ends the line if a bar was drawn, so that a message after it starts on a line of its own.
     ~ProgressBar();
 
     // Redraws for done units of total, at most ten times a second.
     void update(int64_t done);
+    // Draws the full bar and ends its line, if a bar was drawn; later calls do nothing.
+    void finish();
 
 private:
     void draw(int64_t done);

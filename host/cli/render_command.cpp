@@ -128,6 +128,7 @@ int runRender(const std::vector<std::string>& words)
         progress.update(done);
     }
     std::signal(SIGINT, previousHandler);
+    progress.finish();
     effect.dispatch(effMainsChanged, 0, 0);
     effect.close();
     output.close();
