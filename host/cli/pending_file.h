@@ -15,7 +15,6 @@ public:
     ~PendingFile();
 
     const std::string& temporaryPath() const { return partialPath; }
-    const std::string& finalPath() const { return targetPath; }
 
     // Writes bytes as the whole temporary file; throws std::runtime_error naming the final path.
     void write(const std::vector<uint8_t>& bytes) const;
