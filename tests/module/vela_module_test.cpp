@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/erect.h"
@@ -33,69 +34,53 @@ std::vector<uint32_t> shownPixels(EditorWindow& window)
     EXPECT_EQ(shown.width, faceWidth);
     EXPECT_EQ(shown.height, faceHeight);
     std::vector<uint32_t> pixels;
-    for (size_t i = 0; i + 2 < shown.rgb.size(); i += 3) {
+    for (std::size_t i = 0; i + 2 < shown.rgb.size(); i += 3) {
         pixels.push_back(static_cast<uint32_t>(shown.rgb[i] << 16 | shown.rgb[i + 1] << 8 | shown.rgb[i + 2]));
     }
     return pixels;
 }
 
-// A Vela effect created through main, with a host that answers version 2400.
-struct Vela {
-    Vela() : effect(velaModule()) {}
-    AEffect& record() { return *effect.record(); }
+void expectCall(const HostCall& call, AEffect* effect, HostOpcode opcode, float opt = 0.0f)
+{
+    EXPECT_EQ(call.effect, effect);
+    EXPECT_EQ(call.opcode, opcode);
+    EXPECT_EQ(call.index, 0);
+    EXPECT_EQ(call.value, 0);
+    EXPECT_EQ(call.ptr, nullptr);
+    EXPECT_EQ(call.opt, opt);
+}
 
-    HostedEffect effect;
-};
-
-TEST(VelaModule, ExportsItsEntryAsMain)
+TEST(VelaModule, ExportsMainWhichRefusesANullCallbackOrAHostWithoutVersion)
 {
     EXPECT_EQ(velaModule()->entryName(), "main");
-}
-
-TEST(VelaModule, RefusesANullHostCallback)
-{
     EXPECT_EQ(velaModule()->entry()(nullptr), nullptr);
-}
-
-TEST(VelaModule, RefusesAHostThatAnswersNoVersion)
-{
     auto host = std::make_shared<RecordingHost>();
     host->setAnswer(audioMasterVersion, 0);
     HostedEffect effect(velaModule(), host);
     EXPECT_EQ(effect.record(), nullptr);
-    const auto calls = host->calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].effect, nullptr);
-    EXPECT_EQ(calls[0].opcode, audioMasterVersion);
-    EXPECT_EQ(calls[0].index, 0);
-    EXPECT_EQ(calls[0].value, 0);
-    EXPECT_EQ(calls[0].ptr, nullptr);
-    EXPECT_EQ(calls[0].opt, 0.0f);
+    ASSERT_EQ(host->calls().size(), 1u);
+    expectCall(host->calls()[0], nullptr, audioMasterVersion);
 }
 
 TEST(VelaModule, ConstructionReportsTheSwitchOnceWithTheReturnedRecord)
 {
     for (intptr_t version : {intptr_t{1}, intptr_t{2}, intptr_t{2300}}) {
+        SCOPED_TRACE(version);
         auto host = std::make_shared<RecordingHost>();
         host->setAnswer(audioMasterVersion, version);
         HostedEffect effect(velaModule(), host);
-        ASSERT_NE(effect.record(), nullptr) << "version " << version;
+        ASSERT_NE(effect.record(), nullptr);
         const auto calls = host->calls();
         ASSERT_EQ(calls.size(), 2u);
-        EXPECT_EQ(calls[0].opcode, audioMasterVersion);
-        EXPECT_EQ(calls[1].effect, effect.record());
-        EXPECT_EQ(calls[1].opcode, audioMasterAutomate);
-        EXPECT_EQ(calls[1].index, 0);
-        EXPECT_EQ(calls[1].value, 0);
-        EXPECT_EQ(calls[1].ptr, nullptr);
-        EXPECT_EQ(calls[1].opt, 0.0f);
+        expectCall(calls[0], nullptr, audioMasterVersion);
+        expectCall(calls[1], effect.record(), audioMasterAutomate, 0.0f);
     }
 }
 
-TEST(VelaModule, RecordHoldsTheFinishedEffectsFields)
+TEST(VelaModule, RecordHoldsTheFinishedEffectsFieldsAndInstancesAreIndependent)
 {
-    Vela vela;
-    const AEffect& record = vela.record();
+    HostedEffect vela(velaModule());
+    const AEffect& record = *vela.record();
     EXPECT_EQ(record.magic, 0x56737450);
     EXPECT_EQ(record.numPrograms, 1);
     EXPECT_EQ(record.numParams, 1);
@@ -107,158 +92,106 @@ TEST(VelaModule, RecordHoldsTheFinishedEffectsFields)
     EXPECT_EQ(record.ioRatio, 2.0f);
     EXPECT_NE(record.object, nullptr);
     EXPECT_EQ(record.user, nullptr);
-    EXPECT_EQ(record.resvd1, 0);
-    EXPECT_EQ(record.resvd2, 0);
-    EXPECT_EQ(record.initialDelay, 0);
-    EXPECT_EQ(record.realQualities, 0);
-    EXPECT_EQ(record.offQualities, 0);
-    for (char byte : record.future) {
-        EXPECT_EQ(byte, 0);
-    }
-    for (const void* function : {reinterpret_cast<const void*>(record.dispatcher), reinterpret_cast<const void*>(record.process),
-                                 reinterpret_cast<const void*>(record.setParameter), reinterpret_cast<const void*>(record.getParameter),
-                                 reinterpret_cast<const void*>(record.processReplacing)}) {
-        EXPECT_NE(function, nullptr);
-    }
-    EXPECT_EQ(vela.effect.getParameter(0), 0.0f);
-}
+    EXPECT_EQ(std::vector<intptr_t>({record.resvd1, record.resvd2, record.initialDelay, record.realQualities,
+                                     record.offQualities}),
+              std::vector<intptr_t>(5, 0));
+    EXPECT_EQ(std::string(record.future, sizeof record.future), std::string(sizeof record.future, '\0'));
+    EXPECT_TRUE(record.dispatcher && record.process && record.setParameter && record.getParameter &&
+                record.processReplacing);
+    EXPECT_EQ(vela.getParameter(0), 0.0f);
 
-TEST(VelaModule, TwoInstancesAreIndependent)
-{
-    Vela first;
-    Vela second;
-    EXPECT_NE(first.effect.record(), second.effect.record());
-    EXPECT_NE(first.record().object, second.record().object);
-    second.effect.setParameter(0, 1.0f);
-    EXPECT_EQ(first.effect.getParameter(0), 0.0f);
-    EXPECT_EQ(second.effect.getParameter(0), 1.0f);
-    EXPECT_EQ(first.effect.dispatchString(effGetParamDisplay), "OFF");
-    EXPECT_EQ(second.effect.dispatchString(effGetParamDisplay), "ON");
+    HostedEffect second(velaModule());
+    EXPECT_NE(second.record(), vela.record());
+    EXPECT_NE(second.record()->object, record.object);
+    second.setParameter(0, 1.0f);
+    EXPECT_EQ(vela.getParameter(0), 0.0f);
+    EXPECT_EQ(second.getParameter(0), 1.0f);
+    EXPECT_EQ(vela.dispatchString(effGetParamDisplay), "OFF");
+    EXPECT_EQ(second.dispatchString(effGetParamDisplay), "ON");
 }
 
 TEST(VelaModule, AnswersWhatAScannerReads)
 {
-    Vela vela;
-    struct Row {
-        EffectOpcode opcode;
-        int32_t index;
-        std::string text;
-        intptr_t answer;
-    };
+    HostedEffect vela(velaModule());
+    struct Row { EffectOpcode opcode; std::string text; intptr_t answer; };
     const Row rows[] = {
-        {effGetEffectName, 0, "Vela", 1},
-        {effGetProductString, 0, "Vela", 1},
-        {effGetVendorString, 0, "Ozmir v1.0", 1},
-        {effGetProgramName, 0, "Press me!" + std::string(14, ' '), 0},
-        {effGetParamName, 0, "Vela button (On/Off)  ", 0},
-        {effGetParamLabel, 0, std::string(12, ' '), 0},
-        {effGetParamDisplay, 0, "OFF", 0},
+        {effGetEffectName, "Vela", 1},
+        {effGetProductString, "Vela", 1},
+        {effGetVendorString, "Ozmir v1.0", 1},
+        {effGetProgramName, "Press me!" + std::string(14, ' '), 0},
+        {effGetParamName, "Vela button (On/Off)  ", 0},
+        {effGetParamLabel, std::string(12, ' '), 0},
+        {effGetParamDisplay, "OFF", 0},
+        {effGetVstVersion, "", 2},
+        {effGetPlugCategory, "", 0},
+        {effGetProgram, "", 0},
     };
     for (const Row& row : rows) {
         intptr_t answer = -7;
-        EXPECT_EQ(vela.effect.dispatchString(row.opcode, row.index, 0, 0.0f, &answer), row.text) << "opcode " << row.opcode;
+        EXPECT_EQ(vela.dispatchString(row.opcode, 0, 0, 0.0f, &answer), row.text) << "opcode " << row.opcode;
         EXPECT_EQ(answer, row.answer) << "opcode " << row.opcode;
     }
-    EXPECT_EQ(vela.effect.dispatch(effGetVstVersion), 2);
-    EXPECT_EQ(vela.effect.dispatch(effGetPlugCategory), 0);
-    EXPECT_EQ(vela.effect.dispatch(effGetProgram), 0);
-}
-
-TEST(VelaModule, LabelsItsTwoOutputPins)
-{
-    Vela vela;
+    const std::pair<const char*, intptr_t> words[] = {{"plugAsChannelInsert", 1}, {"plugAsSend", 1}, {"2in2out", -1}};
+    for (const auto& [word, answer] : words) {
+        EXPECT_EQ(vela.dispatch(effCanDo, 0, 0, const_cast<char*>(word)), answer) << word;
+    }
     for (int32_t pin : {0, 1}) {
         VstPinProperties properties{};
-        EXPECT_EQ(vela.effect.dispatch(effGetOutputProperties, pin, 0, &properties), 1);
+        EXPECT_EQ(vela.dispatch(effGetOutputProperties, pin, 0, &properties), 1);
         EXPECT_EQ(std::string(properties.label), "VELA " + std::to_string(pin + 1));
         EXPECT_EQ(properties.flags, kVstPinIsActive | kVstPinIsStereo);
     }
-    VstPinProperties untouched{};
-    std::memset(&untouched, 0x5A, sizeof untouched);
-    VstPinProperties third = untouched;
-    EXPECT_EQ(vela.effect.dispatch(effGetOutputProperties, 2, 0, &third), 0);
-    EXPECT_EQ(std::memcmp(&third, &untouched, sizeof third), 0);
-    EXPECT_EQ(vela.effect.dispatch(effGetInputProperties, 0, 0, &third), 0);
+    VstPinProperties properties{};
+    EXPECT_EQ(vela.dispatch(effGetOutputProperties, 2, 0, &properties), 0);
+    EXPECT_EQ(vela.dispatch(effGetInputProperties, 0, 0, &properties), 0);
 }
 
-TEST(VelaModule, AnswersCapabilityQueries)
+TEST(VelaModule, ProcessesOnceSwitchedOn)
 {
-    Vela vela;
-    struct Row {
-        const char* word;
-        intptr_t answer;
-    };
-    for (const Row& row : {Row{"plugAsChannelInsert", 1}, Row{"plugAsSend", 1}, Row{"plugassend", -1}, Row{"", -1},
-                           Row{"2in2out", -1}, Row{"receiveVstEvents", -1}}) {
-        EXPECT_EQ(vela.effect.dispatch(effCanDo, 0, 0, const_cast<char*>(row.word)), row.answer) << row.word;
-    }
+    HostedEffect vela(velaModule());
+    float in[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+    std::vector<float> out(4, 9.0f);
+    float* inputs[2] = {in, in + 2};
+    float* outputs[2] = {out.data(), out.data() + 2};
+    vela.processReplacing(inputs, outputs, 2);
+    EXPECT_EQ(out, std::vector<float>(4, 9.0f));
+
+    vela.dispatch(effMainsChanged, 0, 1);
+    vela.processReplacing(inputs, outputs, 2);
+    EXPECT_EQ(out, (std::vector<float>{1.0f, 2.0f, 3.0f, 4.0f}));
+    vela.setParameter(0, 1.0f);
+    vela.process(inputs, outputs, 2);
+    EXPECT_EQ(out, (std::vector<float>{3.0f, 5.0f, 5.0f, 7.0f}));
 }
 
-TEST(VelaModule, ProcessesOnlyWhileSwitchedOn)
+TEST(VelaModule, EditorShowsTheSwitchAClickFlipsItAndCloseAnswersOne)
 {
-    Vela vela;
-    float left[2] = {1.0f, 2.0f};
-    float right[2] = {3.0f, 4.0f};
-    float outLeft[2] = {9.0f, 9.0f};
-    float outRight[2] = {9.0f, 9.0f};
-    float* inputs[2] = {left, right};
-    float* outputs[2] = {outLeft, outRight};
-
-    vela.effect.processReplacing(inputs, outputs, 2);
-    EXPECT_EQ(outLeft[0], 9.0f);
-    EXPECT_EQ(outRight[1], 9.0f);
-
-    vela.effect.dispatch(effMainsChanged, 0, 1);
-    vela.effect.processReplacing(inputs, outputs, 2);
-    EXPECT_EQ(std::vector<float>(outLeft, outLeft + 2), (std::vector<float>{1.0f, 2.0f}));
-    EXPECT_EQ(std::vector<float>(outRight, outRight + 2), (std::vector<float>{3.0f, 4.0f}));
-
-    vela.effect.setParameter(0, 1.0f);
-    vela.effect.process(inputs, outputs, 2);
-    EXPECT_EQ(std::vector<float>(outLeft, outLeft + 2), (std::vector<float>{3.0f, 5.0f}));
-    EXPECT_EQ(std::vector<float>(outRight, outRight + 2), (std::vector<float>{5.0f, 7.0f}));
-
-    vela.effect.dispatch(effMainsChanged, 0, 0);
-    vela.effect.processReplacing(inputs, outputs, 2);
-    EXPECT_EQ(outLeft[0], 3.0f);
-}
-
-TEST(VelaModule, EditorShowsTheSwitchAndAClickFlipsIt)
-{
-    Vela vela;
+    HostedEffect vela(velaModule());
     ERect* rect = nullptr;
-    ASSERT_EQ(vela.effect.dispatch(effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_EQ(vela.dispatch(effEditGetRect, 0, 0, &rect), 1);
     ASSERT_NE(rect, nullptr);
     EXPECT_EQ(rect->right - rect->left, 256);
     EXPECT_EQ(rect->bottom - rect->top, 96);
 
-    vela.effect.host().clearCalls();
+    vela.host().clearCalls();
     {
-        EditorWindow window(vela.effect);
+        EditorWindow window(vela);
         window.pump(200);
         EXPECT_EQ(firstDifference(shownPixels(window), sheetFace(false)), "");
         window.click(128, 40);
         window.pump(200);
         EXPECT_EQ(firstDifference(shownPixels(window), sheetFace(true)), "");
     }
-    EXPECT_FLOAT_EQ(vela.effect.getParameter(0), 1.0f / 127.0f);
-    EXPECT_EQ(vela.effect.dispatchString(effGetParamDisplay), "ON");
-    std::vector<HostCall> reports;
-    for (const HostCall& call : vela.effect.host().calls()) {
-        if (call.opcode == audioMasterAutomate) {
-            reports.push_back(call);
-        }
-    }
+    EXPECT_FLOAT_EQ(vela.getParameter(0), 1.0f / 127.0f);
+    EXPECT_EQ(vela.dispatchString(effGetParamDisplay), "ON");
+    std::vector<HostCall> reports = vela.host().calls();
+    std::erase_if(reports, [](const HostCall& call) { return call.opcode != audioMasterAutomate; });
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].index, 0);
     EXPECT_FLOAT_EQ(reports[0].opt, 1.0f / 127.0f);
-}
 
-TEST(VelaModule, CloseAnswersOne)
-{
-    Vela vela;
-    EXPECT_EQ(vela.effect.close(), 1);
-    EXPECT_EQ(vela.effect.record(), nullptr);
+    EXPECT_EQ(vela.close(), 1);
+    EXPECT_EQ(vela.record(), nullptr);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -11,213 +12,102 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/sheet_faces.h"
+
 namespace {
 
-constexpr int sheetWidth = 256;
-constexpr int sheetHeight = 252;
-constexpr std::size_t fileHeaderSize = 14;
-constexpr std::size_t rowSize = 768;
-constexpr std::size_t pixelDataOffset = 54;
-constexpr std::size_t resourceSize = 193578;  // info header, rows and two zero bytes
-constexpr std::size_t fileSize = fileHeaderSize + resourceSize;
+constexpr std::size_t rowsEnd = 54 + 252 * 768;  // both headers, then 252 rows of 256 pixels
 
-// Regions, with y growing downwards from the sheet's top left corner.
-constexpr int offFaceTop = 96;
-constexpr int faceHeight = 96;
-constexpr int litTop = 192;
-constexpr int litWidth = 222;
-constexpr int litHeight = 60;
-constexpr int buttonX = 17;  // in the face
-constexpr int buttonY = 10;
-constexpr int buttonWidth = 220;
-constexpr int buttonHeight = 58;
-constexpr int overlayX = 1;  // in the sheet
-constexpr int overlayY = 193;
-constexpr int frameWidth = 4;  // the rings of the dark frame drawn by tools/make_sheet.py
-
-struct Rgb {
-    int red;
-    int green;
-    int blue;
-    bool operator==(const Rgb&) const = default;
-};
-
-constexpr Rgb black{0, 0, 0};
-
-class BitmapSheet : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::ifstream file(VELA_SOURCE_DIR "/resources/vela_sheet.bmp", std::ios::binary);
-        ASSERT_TRUE(file) << "resources/vela_sheet.bmp cannot be read";
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    }
-
-    // Throws, and so fails the test, when the file is too short for the offset.
-    unsigned byteAt(std::size_t offset) const { return static_cast<unsigned char>(bytes.at(offset)); }
-
-    std::uint32_t little(std::size_t offset, int width) const
-    {
-        std::uint32_t value = 0;
-        for (int i = width - 1; i >= 0; --i) {
-            value = (value << 8) | byteAt(offset + static_cast<std::size_t>(i));
-        }
-        return value;
-    }
-
-    // The rows are stored bottom row first, each pixel as blue, green, red.
-    Rgb pixel(int x, int y) const
-    {
-        const std::size_t storedRow = static_cast<std::size_t>(sheetHeight - 1 - y);
-        const std::size_t offset = pixelDataOffset + storedRow * rowSize + static_cast<std::size_t>(x) * 3;
-        return {static_cast<int>(byteAt(offset + 2)), static_cast<int>(byteAt(offset + 1)),
-                static_cast<int>(byteAt(offset))};
-    }
-
-    // Counts the pixels of the rectangle for which the test fails and names the first of them.
-    static int countFailures(int left, int top, int width, int height, const std::function<bool(int, int)>& holds,
-                             std::string& first)
-    {
-        int failures = 0;
-        for (int y = top; y < top + height; ++y) {
-            for (int x = left; x < left + width; ++x) {
-                if (!holds(x, y) && failures++ == 0) {
-                    first = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
-                }
+// Where the rectangle's pixels fail the test: how many, and the first; empty when none does.
+std::string failures(int left, int top, int width, int height, const std::function<bool(int, int)>& holds)
+{
+    int count = 0;
+    std::string first;
+    for (int y = top; y < top + height; ++y) {
+        for (int x = left; x < left + width; ++x) {
+            if (!holds(x, y) && count++ == 0) {
+                first = "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
             }
         }
-        return failures;
     }
-
-    int countNotBlack(int left, int top, int width, int height, std::string& first) const
-    {
-        return countFailures(left, top, width, height, [this](int x, int y) { return pixel(x, y) == black; },
-                             first);
-    }
-
-    std::vector<char> bytes;
-};
-
-TEST_F(BitmapSheet, FileHeaderNamesBitmapSizeAndPixelOffset)
-{
-    EXPECT_EQ(bytes.at(0), 'B');
-    EXPECT_EQ(bytes.at(1), 'M');
-    EXPECT_EQ(little(2, 4), fileSize);
-    EXPECT_EQ(little(6, 2), 0u);
-    EXPECT_EQ(little(8, 2), 0u);
-    EXPECT_EQ(little(10, 4), pixelDataOffset);
+    return count == 0 ? "" : std::to_string(count) + " pixels, the first at " + first;
 }
 
-TEST_F(BitmapSheet, InfoHeaderDescribes24BitBottomUpSheet)
+TEST(BitmapSheet, HeadersDescribeA24BitBottomUpSheetFollowedByTwoZeroBytes)
 {
+    std::ifstream file(VELA_SOURCE_DIR "/resources/vela_sheet.bmp", std::ios::binary);
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The file header, then the resource data: info header, rows and two zero bytes.
+    ASSERT_EQ(bytes.size(), 14u + 193578u);
+    ASSERT_EQ(bytes.size(), rowsEnd + 2);
+    EXPECT_EQ(bytes[rowsEnd], 0);
+    EXPECT_EQ(bytes[rowsEnd + 1], 0);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), "BM");
     struct Field {
         const char* name;
-        std::size_t offset;  // from the start of the info header
+        std::size_t offset;
         int width;
         std::uint32_t expected;
     };
     const Field fields[] = {
-        {"biSize", 0, 4, 40},
-        {"biWidth", 4, 4, 256},
-        {"biHeight", 8, 4, 252},  // positive: bottom row first
-        {"biPlanes", 12, 2, 1},
-        {"biBitCount", 14, 2, 24},
-        {"biCompression", 16, 4, 0},  // BI_RGB
-        {"biSizeImage", 20, 4, 0},
-        {"biXPelsPerMeter", 24, 4, 2834},
-        {"biYPelsPerMeter", 28, 4, 2834},
-        {"biClrUsed", 32, 4, 0},
-        {"biClrImportant", 36, 4, 0},
+        {"file size", 2, 4, 14 + 193578}, {"reserved", 6, 4, 0},  {"pixel data offset", 10, 4, 54},
+        {"biSize", 14, 4, 40},            {"biWidth", 18, 4, 256}, {"biHeight, positive: bottom row first", 22, 4, 252},
+        {"biPlanes", 26, 2, 1},           {"biBitCount", 28, 2, 24}, {"biCompression: BI_RGB", 30, 4, 0},
+        {"biSizeImage", 34, 4, 0},        {"biXPelsPerMeter", 38, 4, 2834}, {"biYPelsPerMeter", 42, 4, 2834},
+        {"biClrUsed", 46, 4, 0},          {"biClrImportant", 50, 4, 0},
     };
     for (const Field& field : fields) {
-        EXPECT_EQ(little(fileHeaderSize + field.offset, field.width), field.expected) << field.name;
+        std::uint32_t value = 0;
+        for (int i = field.width - 1; i >= 0; --i) {
+            value = value << 8 | bytes[field.offset + static_cast<std::size_t>(i)];
+        }
+        EXPECT_EQ(value, field.expected) << field.name;
     }
 }
 
-TEST_F(BitmapSheet, ResourceDataIsInfoHeaderRowsAndTwoZeroBytes)
+class BitmapSheetPixels : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(sheet.size(), 256u * 252u) << "resources/vela_sheet.bmp cannot be read"; }
+    std::uint32_t at(int x, int y) const { return sheet[static_cast<std::size_t>(y * 256 + x)]; }
+
+    const std::vector<std::uint32_t> sheet = sheetPixels();
+};
+
+TEST_F(BitmapSheetPixels, BlackWhereNothingIsDrawnAndAroundTheOffFace)
 {
-    ASSERT_EQ(bytes.size(), fileSize);
-    EXPECT_EQ(bytes.size() - fileHeaderSize, resourceSize);
-    const std::size_t rowsEnd = pixelDataOffset + static_cast<std::size_t>(sheetHeight) * rowSize;
-    EXPECT_EQ(bytes.size(), rowsEnd + 2);
-    EXPECT_EQ(byteAt(rowsEnd), 0u);
-    EXPECT_EQ(byteAt(rowsEnd + 1), 0u);
+    const auto black = [this](int x, int y) { return at(x, y) == 0; };
+    EXPECT_EQ(failures(0, 0, 256, 96, black), "") << "the composition band";
+    EXPECT_EQ(failures(222, 192, 34, 60, black), "") << "right of the lit button";
+    // The off face, rows 96 to 191, has a black border one pixel wide: the ring inside is panel.
+    EXPECT_EQ(failures(0, 96, 256, 96,
+                       [this](int x, int y) {
+                           const int ring = std::min({x, y - 96, 255 - x, 191 - y});
+                           return ring > 1 || (at(x, y) == 0) == (ring == 0);
+                       }),
+              "");
 }
 
-TEST_F(BitmapSheet, CompositionBandIsBlack)
+TEST_F(BitmapSheetPixels, LitAreaMatchesTheOffFaceAroundTheButtonAndDiffersInside)
 {
-    std::string first;
-    EXPECT_EQ(countNotBlack(0, 0, sheetWidth, offFaceTop, first), 0) << "first at " << first;
-}
-
-TEST_F(BitmapSheet, LitAreaIsBlackRightOfTheLitButton)
-{
-    std::string first;
-    EXPECT_EQ(countNotBlack(litWidth, litTop, sheetWidth - litWidth, litHeight, first), 0) << "first at " << first;
-}
-
-TEST_F(BitmapSheet, OffFaceHasOnePixelBlackBorder)
-{
-    const int bottom = offFaceTop + faceHeight - 1;
-    const int right = sheetWidth - 1;
-    std::string first;
-    EXPECT_EQ(countNotBlack(0, offFaceTop, sheetWidth, 1, first), 0) << "top edge, first at " << first;
-    EXPECT_EQ(countNotBlack(0, bottom, sheetWidth, 1, first), 0) << "bottom edge, first at " << first;
-    EXPECT_EQ(countNotBlack(0, offFaceTop, 1, faceHeight, first), 0) << "left edge, first at " << first;
-    EXPECT_EQ(countNotBlack(right, offFaceTop, 1, faceHeight, first), 0) << "right edge, first at " << first;
-
-    // One pixel wide: the ring just inside the border is panel, with no black in it.
-    const auto notBlack = [this](int x, int y) { return !(pixel(x, y) == black); };
-    EXPECT_EQ(countFailures(1, offFaceTop + 1, sheetWidth - 2, 1, notBlack, first), 0) << "first at " << first;
-    EXPECT_EQ(countFailures(1, bottom - 1, sheetWidth - 2, 1, notBlack, first), 0) << "first at " << first;
-    EXPECT_EQ(countFailures(1, offFaceTop + 1, 1, faceHeight - 2, notBlack, first), 0) << "first at " << first;
-    EXPECT_EQ(countFailures(right - 1, offFaceTop + 1, 1, faceHeight - 2, notBlack, first), 0)
-        << "first at " << first;
-}
-
-TEST_F(BitmapSheet, LitButtonFrameMatchesOffFaceAtOverlayPosition)
-{
-    const auto frameMatches = [this](int x, int y) {
-        const bool inFrame = x < frameWidth || y < frameWidth || x >= buttonWidth - frameWidth
-                             || y >= buttonHeight - frameWidth;
-        return !inFrame
-               || pixel(overlayX + x, overlayY + y) == pixel(buttonX + x, offFaceTop + buttonY + y);
-    };
-    std::string first;
-    EXPECT_EQ(countFailures(0, 0, buttonWidth, buttonHeight, frameMatches, first), 0)
-        << "first mismatch at button pixel " << first;
-}
-
-TEST_F(BitmapSheet, LitButtonInsideDiffersFromUnlitButtonAndIsRedder)
-{
-    const int insideWidth = buttonWidth - 2 * frameWidth;
-    const int insideHeight = buttonHeight - 2 * frameWidth;
+    // The lit area, 222 by 60 at (0, 192), is the face around the button (the off face from
+    // (16, 105)), one pixel wider on each side. Its margin and the button's dark frame, four
+    // rings drawn by tools/make_sheet.py, match the off face; inside, every pixel differs.
     long litRed = 0;
-    long unlitRed = 0;
-    const auto differs = [&](int x, int y) {
-        const Rgb lit = pixel(overlayX + x, overlayY + y);
-        const Rgb unlit = pixel(buttonX + x, offFaceTop + buttonY + y);
-        litRed += lit.red;
-        unlitRed += unlit.red;
-        return !(lit == unlit);
-    };
-    std::string first;
-    EXPECT_EQ(countFailures(frameWidth, frameWidth, insideWidth, insideHeight, differs, first), 0)
-        << "first equal pixel at button pixel " << first;
-    const long pixels = static_cast<long>(insideWidth) * insideHeight;
-    EXPECT_GT(litRed / pixels, unlitRed / pixels + 64) << "the lit button is not clearly brighter red";
-}
-
-TEST_F(BitmapSheet, LitAreaMarginMatchesFaceAroundButton)
-{
-    // The lit area is the face around the button, one pixel wider on each side.
-    const auto isMargin = [](int x, int y) { return x == 0 || y == 0 || x == litWidth - 1 || y == litHeight - 1; };
-    const auto matchesFace = [&](int x, int y) {
-        return !isMargin(x, y)
-               || pixel(x, litTop + y) == pixel(buttonX - 1 + x, offFaceTop + buttonY - 1 + y);
-    };
-    std::string first;
-    EXPECT_EQ(countFailures(0, 0, litWidth, litHeight, matchesFace, first), 0) << "first mismatch at " << first;
+    long offRed = 0;
+    EXPECT_EQ(failures(0, 0, 222, 60,
+                       [&](int x, int y) {
+                           const std::uint32_t lit = at(x, 192 + y);
+                           const std::uint32_t off = at(16 + x, 105 + y);
+                           if (std::min({x, y, 221 - x, 59 - y}) < 5) {
+                               return lit == off;
+                           }
+                           litRed += lit >> 16;
+                           offRed += off >> 16;
+                           return lit != off;
+                       }),
+              "");
+    const long inside = 212 * 50;
+    EXPECT_GT(litRed / inside, offRed / inside + 64) << "the lit button is not clearly brighter red";
 }
 
 }  // namespace

@@ -16,27 +16,19 @@
 
 namespace {
 
-AEffect* createSwitchEffect(audioMasterCallback callback)
-{
-    return (new SwitchEffect(callback))->getAeffect();
-}
-
 TEST(SwitchEffectThreads, EveryBlockIsWhollyPassedThroughOrWhollyMixed)
 {
     RecordingHost host;
-    AEffect* record = host.callEntry(createSwitchEffect);
+    AEffect* record = host.callEntry([](audioMasterCallback host) { return (new SwitchEffect(host))->getAeffect(); });
     ASSERT_NE(record, nullptr);
     auto& effect = *static_cast<SwitchEffect*>(static_cast<EffectCore*>(record->object));
     record->dispatcher(record, effMainsChanged, 0, 1, nullptr, 0.0f);
 
-    constexpr int32_t kFrames = 61;
-    constexpr int kMaximumToggles = 200000;
     // Long enough for many blocks to meet a change, short enough for a sanitizer build.
     const auto start = std::chrono::steady_clock::now();
     const auto enough = start + std::chrono::milliseconds(400);
     const auto deadline = start + std::chrono::milliseconds(1500);
     std::atomic<bool> done{false};
-
     std::thread hostThread([&] {
         for (int i = 0; !done.load(); ++i) {
             record->setParameter(record, 0, (i & 1) ? 1.0f : 0.0f);
@@ -46,32 +38,29 @@ TEST(SwitchEffectThreads, EveryBlockIsWhollyPassedThroughOrWhollyMixed)
         }
     });
     std::thread editorThread([&] {
-        for (int i = 0; i < kMaximumToggles && !done.load(); ++i) {
+        for (int i = 0; i < 200000 && !done.load(); ++i) {
             // As the editor toggles: flip the lowest bit of the integer part, store, report.
-            const float value = effect.paramValue[0].load(std::memory_order_relaxed);
-            const float toggled = static_cast<float>(static_cast<int32_t>(value) ^ 1);
+            const auto value = static_cast<int32_t>(effect.paramValue[0].load(std::memory_order_relaxed));
+            const auto toggled = static_cast<float>(value ^ 1);
             effect.paramValue[0].store(toggled, std::memory_order_relaxed);
             effect.reportParameterChange(0, toggled, SwitchEffect::kReportCurrentValue);
         }
     });
 
-    int blocks = 0;
-    int mixedBlocks = 0;
-    int passedBlocks = 0;
-    int brokenBlocks = 0;
+    constexpr std::size_t kFrames = 61;
+    int blocks = 0, mixedBlocks = 0, passedBlocks = 0, brokenBlocks = 0;
     std::vector<float> left(kFrames), right(kFrames), outLeft(kFrames), outRight(kFrames);
     for (auto now = start; now < deadline && (now < enough || mixedBlocks == 0 || passedBlocks == 0);
-         now = std::chrono::steady_clock::now()) {
-        for (int32_t i = 0; i < kFrames; ++i) {
-            left[static_cast<std::size_t>(i)] = static_cast<float>(blocks + i);
-            right[static_cast<std::size_t>(i)] = static_cast<float>(3 * i - blocks) + 0.25f;
+         now = std::chrono::steady_clock::now(), ++blocks) {
+        for (std::size_t i = 0; i < kFrames; ++i) {
+            left[i] = static_cast<float>(blocks) + static_cast<float>(i);
+            right[i] = static_cast<float>(3 * i) - static_cast<float>(blocks) + 0.25f;
         }
         float* inputs[2] = {left.data(), right.data()};
         float* outputs[2] = {outLeft.data(), outRight.data()};
-        record->processReplacing(record, inputs, outputs, kFrames);
-        bool passed = true;
-        bool mixed = true;
-        for (std::size_t i = 0; i < left.size(); ++i) {
+        record->processReplacing(record, inputs, outputs, static_cast<int32_t>(kFrames));
+        bool passed = true, mixed = true;
+        for (std::size_t i = 0; i < kFrames; ++i) {
             const float mean = (left[i] + right[i]) * 0.5f;
             passed = passed && outLeft[i] == left[i] && outRight[i] == right[i];
             mixed = mixed && outLeft[i] == mean && outRight[i] == mean;
@@ -79,7 +68,6 @@ TEST(SwitchEffectThreads, EveryBlockIsWhollyPassedThroughOrWhollyMixed)
         passedBlocks += passed;
         mixedBlocks += mixed;
         brokenBlocks += !passed && !mixed;
-        ++blocks;
     }
     done.store(true);
     hostThread.join();
