@@ -41,9 +41,7 @@ std::vector<std::string> conformingModules()
 {
     std::vector<std::string> modules{"/usr/lib/vst/3BandEQ-vst.so", "/usr/lib/vst/ZamComp-vst.so",
                                      "/usr/lib/vst/MaBitcrush-vst.so"};
-#ifdef VELA_MODULE_PATH
     modules.push_back(VELA_MODULE_PATH);
-#endif
     return modules;
 }
 

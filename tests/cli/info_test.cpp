@@ -23,9 +23,7 @@ std::vector<InfoModule> infoModules()
         {"MaBitcrush", "/usr/lib/vst/MaBitcrush-vst.so"},
         {"FrameTestModule", FRAME_TEST_MODULE_PATH},
     };
-#ifdef VELA_MODULE_PATH
     modules.push_back({"Vela", VELA_MODULE_PATH});
-#endif
     return modules;
 }
 
@@ -97,7 +95,6 @@ TEST_P(InfoOnModules, TextShowsTheRecordLineByLine)
 INSTANTIATE_TEST_SUITE_P(Modules, InfoOnModules, testing::ValuesIn(infoModules()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-#ifdef VELA_MODULE_PATH
 TEST(InfoOnVela, ShowsTheIdentityAndTheEditorAHostSees)
 {
     const ToolRun run = runTool({"info", VELA_MODULE_PATH, "--json"});
@@ -127,6 +124,5 @@ TEST(InfoOnVela, TextQuotesNamesWhoseBlanksWouldVanish)
     EXPECT_NE(run.out.find("label: VELA 1, flags: 3, flagNames: active|stereo"), std::string::npos)
         << run.out;
 }
-#endif
 
 } // namespace

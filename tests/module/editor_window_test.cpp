@@ -28,10 +28,8 @@ struct EditorModule {
 std::vector<EditorModule> editorModules()
 {
     std::vector<EditorModule> modules;
-#ifdef VELA_MODULE_PATH
     // The button's middle.
     modules.push_back({"Vela", VELA_MODULE_PATH, 128, 40});
-#endif
 #if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     // The sidechain switch. Not in sanitizer builds: a packaged editor's window and font
     // libraries keep memory to the end, which the leak check would blame on this program.

@@ -17,7 +17,6 @@
 #include "host/recording_host.h"
 #include "tests/support/sheet_faces.h"
 
-#ifdef VELA_MODULE_PATH
 
 namespace {
 
@@ -196,4 +195,3 @@ TEST(VelaModule, EditorShowsTheSwitchAClickFlipsItAndCloseAnswersOne)
 
 } // namespace
 
-#endif
