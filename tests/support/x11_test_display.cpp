@@ -11,14 +11,19 @@
 
 namespace x11_test {
 
-// The test's own connection, or null without a display. An X server that its last client
-// has just left resets itself and refuses connections for a moment.
+// An X server that its last client has just left resets itself and refuses connections for a
+// moment, so opening is retried.
 Display* openDisplay()
 {
     Display* display = XOpenDisplay(nullptr);
     for (int attempt = 0; display == nullptr && std::getenv("DISPLAY") != nullptr && attempt < 100; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         display = XOpenDisplay(nullptr);
+    }
+    // The pixel comparisons read 8 bits per channel.
+    if (display != nullptr && DefaultDepth(display, DefaultScreen(display)) != 24) {
+        XCloseDisplay(display);
+        return nullptr;
     }
     return display;
 }
