@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "editor/editor_base.h"
-#include "editor/erect.h"
+#include "frame/editor_base.h"
+#include "frame/erect.h"
 #include "editor/platform/window_system.h"
 
 class SwitchEffect;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "editor/editor_base.h"
+#include "frame/editor_base.h"
 #include "frame/display_format.h"
 #include "frame/opcodes.h"
 #include "frame/trampolines.h"

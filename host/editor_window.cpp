@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "editor/erect.h"
+#include "frame/erect.h"
 
 namespace {
 

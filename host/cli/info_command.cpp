@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "editor/erect.h"
+#include "frame/erect.h"
 #include "frame/vst_pin_properties.h"
 #include "host/cli/command_line.h"
 #include "host/cli/commands.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "editor/button_editor.h"
-#include "editor/platform/fake_window_system.h"
+#include "tests/support/fake_window_system.h"
 #include "effect/switch_effect.h"
 #include "frame/module_instance.h"
 #include "frame/opcodes.h"

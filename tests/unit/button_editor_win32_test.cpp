@@ -1,7 +1,6 @@
 // The button editor in real Windows windows: the pixels it paints, a click on its button, and
 // that many open and close cycles leave no window, drawing context, bitmap, timer or class.
 
-#ifdef _WIN32
 
 #include <gtest/gtest.h>
 
@@ -204,4 +203,3 @@ TEST_F(ButtonEditorWindows, ManyOpenCloseCyclesAndDestroyingTheEffectLeaveNothin
 
 } // namespace
 
-#endif

@@ -2,7 +2,6 @@
 // drives it: the pixels it paints, a real click on its button, the idle calls that bring its
 // events and ticks, and what stays behind after many open and close cycles.
 
-#ifndef _WIN32
 
 #include <gtest/gtest.h>
 
@@ -121,4 +120,3 @@ TEST_F(ButtonEditorX11, ManyOpenCloseCyclesLeaveNothingBehind)
 
 }  // namespace
 
-#endif

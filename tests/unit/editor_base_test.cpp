@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/editor_base.h"
+#include "frame/editor_base.h"
 #include "frame/effect_core.h"
 
 namespace {

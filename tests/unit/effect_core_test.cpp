@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "editor/editor_base.h"
+#include "frame/editor_base.h"
 #include "frame/effect_core.h"
 #include "frame/opcodes.h"
 #include "host/recording_host.h"

@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "effect/switch_effect_editable.h"
+#include "plugin/switch_effect_editable.h"
 #include "frame/opcodes.h"
 
 namespace {

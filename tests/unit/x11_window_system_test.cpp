@@ -1,7 +1,6 @@
 // The X11 window system on a real display: windows, composed pixels read back from the
 // server, real pointer input, timers, and what stays behind.
 
-#ifndef _WIN32
 
 #include <gtest/gtest.h>
 
@@ -292,4 +291,3 @@ TEST_F(X11WindowSystemTest, ABadParentGivesNoWindowAndLeavesTheConnectionWorking
 
 }  // namespace
 
-#endif

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "editor/erect.h"
+#include "frame/erect.h"
 #include "host/editor_window.h"
 #include "host/hosted_effect.h"
 #include "host/plugin_module.h"

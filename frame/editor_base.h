@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "editor/erect.h"
+#include "frame/erect.h"
 
 class EffectCore;
 

@@ -1,6 +1,6 @@
 // The module's one entry point: a host calls it once for every effect instance it wants.
 
-#include "effect/switch_effect_editable.h"
+#include "plugin/switch_effect_editable.h"
 #include "frame/opcodes.h"
 
 #include <new>

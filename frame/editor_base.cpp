@@ -1,4 +1,4 @@
-#include "editor/editor_base.h"
+#include "frame/editor_base.h"
 
 EditorBase::EditorBase(EffectCore& effect) : effect(effect), parentWindow(nullptr), updatePending(0) {}
 

@@ -1,4 +1,4 @@
-#include "editor/platform/fake_window_system.h"
+#include "tests/support/fake_window_system.h"
 
 #include <cstdio>
 #include <iterator>

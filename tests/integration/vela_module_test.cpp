@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "editor/erect.h"
+#include "frame/erect.h"
 #include "frame/aeffect.h"
 #include "frame/opcodes.h"
 #include "frame/vst_pin_properties.h"

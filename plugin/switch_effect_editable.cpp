@@ -1,4 +1,4 @@
-#include "effect/switch_effect_editable.h"
+#include "plugin/switch_effect_editable.h"
 
 #include <new>
 
