@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sample loop through the record, against memcpy of the same bytes measured in the same
 // run: the machine is shared, so only the ratio means something.
 //
@@ -16,6 +17,8 @@
 
 #include "effect/switch_effect.h"
 #include "frame/opcodes.h"
+
+namespace vela {
 
 namespace {
 
@@ -114,5 +117,7 @@ void allCases(benchmark::internal::Benchmark* benchmark)
 BENCHMARK(sampleLoop)->Apply(allCases)->UseManualTime();
 
 } // namespace
+
+} // namespace vela
 
 BENCHMARK_MAIN();

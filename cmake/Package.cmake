@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes one archive with the three modules, the README and the licence. The modules come from
 # the win32, win64 and linux preset builds, which must have been built first.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Helpers for building plug-in modules that a host loads by file name.
 
 # vela_add_plugin_module(NAME SOURCE LIBRARY): a module exporting main (and VSTPluginMain

@@ -1,40 +1,43 @@
+// SPDX-License-Identifier: MIT
 #include "editor/button_editor.h"
 
 
 #include "effect/switch_effect.h"
 #include "frame/module_instance.h"
 
+namespace vela {
+
 ERect buttonEditorRect = {0, 0, 96, 256};
 int32_t classUseCount = 0;
 
 namespace {
 
-constexpr const char* className = "VEclass";
-constexpr int32_t sheetResourceId = 103;
-constexpr uintptr_t redrawTimerId = 1;
-constexpr uint32_t redrawPeriodMilliseconds = 50;
+constexpr const char* kClassName = "VEclass";
+constexpr int32_t kSheetResourceId = 103;
+constexpr uintptr_t kRedrawTimerId = 1;
+constexpr uint32_t kRedrawPeriodMilliseconds = 50;
 
 // Sheet layout: the face is composed in the band at the top, from the off face below it and
 // the lit button below that.
-constexpr int32_t faceWidth = 256;
-constexpr int32_t faceHeight = 96;
-constexpr int32_t offFaceTop = 96;
-constexpr int32_t buttonX = 17;
-constexpr int32_t buttonY = 10;
-constexpr int32_t buttonWidth = 220;
-constexpr int32_t buttonHeight = 58;
-constexpr int32_t litButtonX = 1;
-constexpr int32_t litButtonY = 193;
+constexpr int32_t kFaceWidth = 256;
+constexpr int32_t kFaceHeight = 96;
+constexpr int32_t kOffFaceTop = 96;
+constexpr int32_t kButtonX = 17;
+constexpr int32_t kButtonY = 10;
+constexpr int32_t kButtonWidth = 220;
+constexpr int32_t kButtonHeight = 58;
+constexpr int32_t kLitButtonX = 1;
+constexpr int32_t kLitButtonY = 193;
 
 // The button widened by one pixel on the left and at the top, and by two on the right and at
 // the bottom; both bounds are inside.
-constexpr int32_t hitLeft = buttonX - 1;
-constexpr int32_t hitTop = buttonY - 1;
-constexpr int32_t hitRight = buttonX + buttonWidth + 1;
-constexpr int32_t hitBottom = buttonY + buttonHeight + 1;
+constexpr int32_t kHitLeft = kButtonX - 1;
+constexpr int32_t kHitTop = kButtonY - 1;
+constexpr int32_t kHitRight = kButtonX + kButtonWidth + 1;
+constexpr int32_t kHitBottom = kButtonY + kButtonHeight + 1;
 
 // From here on a float no longer holds every integer, so a flipped lowest bit may not stick.
-constexpr int32_t exactIntegerLimit = 1 << 24;
+constexpr int32_t kExactIntegerLimit = 1 << 24;
 
 // The window system the class was registered with: the procedure needs it to find the editor
 // before it knows which editor a window belongs to.
@@ -77,12 +80,12 @@ int32_t ButtonEditor::open(void* parent)
     parentWindow = parent;
     if (++classUseCount == 1) {
         classWindowSystem = &windowSystem;
-        CursorHandle cursor = windowSystem.loadCursor(moduleInstance, IDC_ARROW);
-        BrushHandle background = windowSystem.getSysColorBrush(COLOR_BTNFACE);
-        windowSystem.registerClass(className, buttonWindowProc, moduleInstance, cursor, background);
+        CursorHandle cursor = windowSystem.loadCursor(moduleInstance, kIdcArrow);
+        BrushHandle background = windowSystem.getSysColorBrush(kColorButtonFace);
+        windowSystem.registerClass(kClassName, buttonWindowProc, moduleInstance, cursor, background);
     }
-    window = windowSystem.createWindowEx(className, "Vela", WS_CHILD_VISIBLE, 0, 0, faceWidth,
-                                         faceHeight, parentWindow, moduleInstance);
+    window = windowSystem.createWindowEx(kClassName, "Vela", kWsChildVisible, 0, 0, kFaceWidth,
+                                         kFaceHeight, parentWindow, moduleInstance);
     // Each handle stays null unless its step succeeds, so close gives back exactly what exists
     // and no step runs on a handle that failed: a null window's context is the whole screen.
     windowContext = nullptr;
@@ -91,13 +94,13 @@ int32_t ButtonEditor::open(void* parent)
     timerId = 0;
     previousBitmap = nullptr;
     if (window) {
-        windowSystem.setWindowLong(window, GWL_USERDATA, reinterpret_cast<intptr_t>(this));
+        windowSystem.setWindowLong(window, kGwlUserData, reinterpret_cast<intptr_t>(this));
         windowContext = windowSystem.getDC(window);
         if (windowContext) {
             memoryContext = windowSystem.createCompatibleDC(windowContext);
         }
         loadBitmap();
-        timerId = windowSystem.setTimer(window, redrawTimerId, redrawPeriodMilliseconds);
+        timerId = windowSystem.setTimer(window, kRedrawTimerId, kRedrawPeriodMilliseconds);
         if (memoryContext && sheetBitmap) {
             previousBitmap = windowSystem.selectObject(memoryContext, sheetBitmap);
         }
@@ -133,7 +136,7 @@ void ButtonEditor::close()
         windowSystem.deleteObject(sheetBitmap);
     }
     if (--classUseCount == 0) {
-        windowSystem.unregisterClass(className, moduleInstance);
+        windowSystem.unregisterClass(kClassName, moduleInstance);
     }
 }
 
@@ -152,7 +155,7 @@ void ButtonEditor::reset()
 
 void ButtonEditor::loadBitmap()
 {
-    sheetBitmap = windowSystem.loadImage(moduleInstance, sheetResourceId);
+    sheetBitmap = windowSystem.loadImage(moduleInstance, kSheetResourceId);
 }
 
 void ButtonEditor::draw()
@@ -165,12 +168,12 @@ void ButtonEditor::draw()
     if (context == nullptr) {
         return;
     }
-    windowSystem.bitBlt(memoryContext, 0, 0, faceWidth, faceHeight, memoryContext, 0, offFaceTop);
+    windowSystem.bitBlt(memoryContext, 0, 0, kFaceWidth, kFaceHeight, memoryContext, 0, kOffFaceTop);
     if (switchInteger() != 0) {
-        windowSystem.bitBlt(memoryContext, buttonX, buttonY, buttonWidth, buttonHeight,
-                            memoryContext, litButtonX, litButtonY);
+        windowSystem.bitBlt(memoryContext, kButtonX, kButtonY, kButtonWidth, kButtonHeight,
+                            memoryContext, kLitButtonX, kLitButtonY);
     }
-    windowSystem.bitBlt(context, 0, 0, faceWidth, faceHeight, memoryContext, 0, 0);
+    windowSystem.bitBlt(context, 0, 0, kFaceWidth, kFaceHeight, memoryContext, 0, 0);
     windowSystem.releaseDC(window, context);
 }
 
@@ -184,13 +187,13 @@ void ButtonEditor::onLeftButtonDown(intptr_t lParam)
     const auto packed = static_cast<uint32_t>(lParam);
     const auto x = static_cast<int16_t>(packed & 0xFFFF);
     const auto y = static_cast<int16_t>(packed >> 16);
-    if (x < hitLeft || x > hitRight || y < hitTop || y > hitBottom) {
+    if (x < kHitLeft || x > kHitRight || y < kHitTop || y > kHitBottom) {
         return;
     }
     const int32_t flipped = switchInteger() ^ 1;
     // Where a float cannot hold the flipped integer the press would change nothing; such a
     // lit value turns off instead.
-    const bool exact = flipped > -exactIntegerLimit && flipped < exactIntegerLimit;
+    const bool exact = flipped > -kExactIntegerLimit && flipped < kExactIntegerLimit;
     const float newValue = exact ? static_cast<float>(flipped) : 0.0f;
     switchEffect.paramValue[0].store(newValue, std::memory_order_relaxed);
     switchEffect.reportParameterChange(0, newValue, SwitchEffect::kReportCurrentValue);
@@ -205,37 +208,37 @@ intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t mes
                                                uintptr_t wParam, intptr_t lParam)
 {
     auto* editor = reinterpret_cast<ButtonEditor*>(
-        classWindowSystem->getWindowLong(window, GWL_USERDATA));
+        classWindowSystem->getWindowLong(window, kGwlUserData));
     // Messages sent while the window is being created come before open stores the editor.
     if (editor == nullptr) {
         return classWindowSystem->defWindowProc(window, message, wParam, lParam);
     }
     WindowSystem& system = editor->windowSystem;
     switch (message) {
-    case WM_PAINT:
+    case kWmPaint:
         editor->draw();
         break;
-    case WM_ERASEBKGND:
+    case kWmEraseBackground:
         // The draw covers the whole client area, so the system must not erase it.
         editor->draw();
         return 1;
-    case WM_TIMER:
+    case kWmTimer:
         if (wParam == editor->timerId) {
             editor->draw();
         }
         break;
-    case WM_MOUSEMOVE:
-        system.setCursor(system.loadCursor(nullptr, IDC_ARROW));
+    case kWmMouseMove:
+        system.setCursor(system.loadCursor(nullptr, kIdcArrow));
         break;
-    case WM_LBUTTONDOWN:
+    case kWmLeftButtonDown:
         editor->onLeftButtonDown(lParam);
         system.setCapture(window);
         break;
-    case WM_RBUTTONDOWN:
+    case kWmRightButtonDown:
         system.setCapture(window);
         break;
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
+    case kWmLeftButtonUp:
+    case kWmRightButtonUp:
         system.releaseCapture();
         break;
     default:
@@ -243,3 +246,5 @@ intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t mes
     }
     return system.defWindowProc(window, message, wParam, lParam);
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -5,6 +6,8 @@
 #include "frame/editor_base.h"
 #include "frame/erect.h"
 #include "editor/platform/window_system.h"
+
+namespace vela {
 
 class SwitchEffect;
 
@@ -66,3 +69,5 @@ extern int32_t classUseCount;
 // The procedure of the window class "VEclass".
 intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message,
                                                uintptr_t wParam, intptr_t lParam);
+
+} // namespace vela

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+
+namespace vela {
 
 // One program slot: a normalised value per parameter and the program's name.
 struct ProgramRecord {
@@ -16,3 +19,5 @@ struct ProgramRecord {
     // At most kNameSize - 1 characters and the terminator.
     char name[kNameSize];
 };
+
+} // namespace vela

@@ -1,12 +1,15 @@
+// SPDX-License-Identifier: MIT
 #include "effect/switch_effect.h"
 
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
+namespace vela {
+
 namespace {
 
-constexpr auto relaxed = std::memory_order_relaxed;
+constexpr auto kRelaxed = std::memory_order_relaxed;
 
 struct ParameterDefault {
     const char* name;
@@ -152,7 +155,7 @@ void mixBlock(const Channels& channels, int32_t frames)
 SwitchEffect::SwitchEffect(audioMasterCallback hostCallback)
     : EffectExtended(hostCallback, kProgramCount, kParameterCount)
 {
-    running.store(0, relaxed);
+    running.store(0, kRelaxed);
     initDefaults();
     // Re-applies program 0, which reports parameter 0 to the host while still constructing.
     setProgram(0);
@@ -167,7 +170,7 @@ SwitchEffect::SwitchEffect(audioMasterCallback hostCallback)
 void SwitchEffect::initDefaults()
 {
     for (int32_t i = 0; i < kParameterCount; ++i) {
-        paramValue[i].store(0.0f, relaxed);
+        paramValue[i].store(0.0f, kRelaxed);
         paramScale[i] = kParameterDefaults[i].scale;
         writeText(paramName[i], kParameterDefaults[i].name);
     }
@@ -185,8 +188,8 @@ void SwitchEffect::setParameter(int32_t index, float value)
     if (index < 0 || index >= kParameterCount) {
         return;
     }
-    paramValue[index].store(paramScale[index] * value, relaxed);
-    programs[currentProgram].values[index].store(value, relaxed);
+    paramValue[index].store(paramScale[index] * value, kRelaxed);
+    programs[currentProgram].values[index].store(value, kRelaxed);
 }
 
 float SwitchEffect::getParameter(int32_t index)
@@ -194,7 +197,7 @@ float SwitchEffect::getParameter(int32_t index)
     if (index < 0 || index >= kParameterCount) {
         return 0.0f;
     }
-    return paramValue[index].load(relaxed) / paramScale[index];
+    return paramValue[index].load(kRelaxed) / paramScale[index];
 }
 
 void SwitchEffect::reportParameterChange(int32_t index, float raw, int32_t mode)
@@ -203,12 +206,12 @@ void SwitchEffect::reportParameterChange(int32_t index, float raw, int32_t mode)
         return;
     }
     if (mode == kReportRawValue) {
-        paramValue[index].store(raw, relaxed);
+        paramValue[index].store(raw, kRelaxed);
     }
     if (mode == kReportNothing) {
         return;
     }
-    setParameterAutomated(index, paramValue[index].load(relaxed) / paramScale[index]);
+    setParameterAutomated(index, paramValue[index].load(kRelaxed) / paramScale[index]);
 }
 
 void SwitchEffect::process(float** inputs, float** outputs, int32_t sampleFrames)
@@ -231,12 +234,12 @@ int32_t truncateToInteger(float value)
 
 void SwitchEffect::runSampleLoop(float** inputs, float** outputs, int32_t sampleFrames, bool accumulate)
 {
-    if (running.load(relaxed) != 1 || sampleFrames <= 0) {
+    if (running.load(kRelaxed) != 1 || sampleFrames <= 0) {
         return;
     }
     const Channels channels{inputs[0], inputs[1], outputs[0], outputs[1]};
     // Only the low 8 bits of the truncated value count: internal 256.0 mixes nothing.
-    const bool on = (truncateToInteger(paramValue[0].load(relaxed)) & 0xFF) != 0;
+    const bool on = (truncateToInteger(paramValue[0].load(kRelaxed)) & 0xFF) != 0;
     using BlockLoop = void (*)(const Channels&, int32_t);
     static constexpr BlockLoop loops[2][2] = {
         {mixBlock<false, false>, mixBlock<false, true>},
@@ -249,7 +252,7 @@ void SwitchEffect::setProgram(int32_t program)
 {
     currentProgram = program;
     for (int32_t i = 0; i < kParameterCount; ++i) {
-        setParameter(i, programs[program].values[i].load(relaxed));
+        setParameter(i, programs[program].values[i].load(kRelaxed));
         reportParameterChange(i, 0.0f, kReportCurrentValue);
     }
 }
@@ -284,7 +287,7 @@ void SwitchEffect::getParameterDisplay(int32_t index, char* text)
 {
     // The whole integer counts here, unlike the sample loop's low 8 bits.
     if (index == 0) {
-        writeText(text, truncateToInteger(paramValue[0].load(relaxed)) != 0 ? "ON" : "OFF");
+        writeText(text, truncateToInteger(paramValue[0].load(kRelaxed)) != 0 ? "ON" : "OFF");
     }
 }
 
@@ -297,12 +300,12 @@ void SwitchEffect::getParameterName(int32_t index, char* text)
 
 void SwitchEffect::suspend()
 {
-    running.store(0, relaxed);
+    running.store(0, kRelaxed);
 }
 
 void SwitchEffect::resume()
 {
-    running.store(1, relaxed);
+    running.store(1, kRelaxed);
 }
 
 bool SwitchEffect::getOutputProperties(int32_t index, VstPinProperties* properties)
@@ -353,3 +356,5 @@ bool SwitchEffect::hostProcessEvents(void* events)
 {
     return EffectExtended::hostProcessEvents(events);
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <atomic>
@@ -6,6 +7,8 @@
 #include "effect/program_record.h"
 #include "frame/effect_extended.h"
 #include "frame/vst_pin_properties.h"
+
+namespace vela {
 
 // The editor and the host's threads write the switch while the audio thread reads it; these
 // make the atomics exactly as cheap and as laid out as the plain values they replace.
@@ -98,3 +101,5 @@ protected:
     // 1 between resume and suspend; read at the start of every block.
     std::atomic<int32_t> running;
 };
+
+} // namespace vela

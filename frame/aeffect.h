@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
+
+namespace vela {
 
 // The record through which a host reaches one effect. On 32-bit targets every field is
 // four bytes wide (144 bytes in all); on 64-bit targets the pointers and the two reserved
@@ -71,3 +74,5 @@ enum EffectFlags : int32_t {
     effFlagsExtIsAsync = 1024,
     effFlagsExtHasBuffer = 2048,
 };
+
+} // namespace vela

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 // Compile-time proof that the record has the layout hosts expect on this target.
 
 #include <cstddef>
 
 #include "frame/aeffect.h"
 #include "frame/vst_pin_properties.h"
+
+namespace vela {
 
 #if INTPTR_MAX == INT32_MAX
 static_assert(offsetof(AEffect, magic) == 0);
@@ -59,3 +62,5 @@ static_assert(sizeof(AEffect) == 192);
 
 static_assert(offsetof(VstPinProperties, label) == 0);
 static_assert(offsetof(VstPinProperties, flags) == 64);
+
+} // namespace vela

@@ -1,20 +1,23 @@
+// SPDX-License-Identifier: MIT
 #include "frame/display_format.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+namespace vela {
+
 namespace {
 
-constexpr int textWidth = 8;
-constexpr char hugeText[] = " Huge!  ";
-constexpr char minusInfinityText[] = "  -oo   ";
-constexpr char notANumberText[] = "  nan   ";
+constexpr int kTextWidth = 8;
+constexpr char kHugeText[] = " Huge!  ";
+constexpr char kMinusInfinityText[] = "  -oo   ";
+constexpr char kNotANumberText[] = "  nan   ";
 
-constexpr double positiveLimit = 99999999.0;
-constexpr double negativeLimit = 9999999.0;
-constexpr int32_t integerUpperLimit = 99999999;
-constexpr int32_t integerLowerLimit = -9999999;
+constexpr double kPositiveLimit = 99999999.0;
+constexpr double kNegativeLimit = 9999999.0;
+constexpr int32_t kIntegerUpperLimit = 99999999;
+constexpr int32_t kIntegerLowerLimit = -9999999;
 
 void writeFixedText(const char* fixed, char* text)
 {
@@ -31,7 +34,7 @@ char digitCharacter(double digit)
 void writeFloatText(float value, char* text, int8_t reservedPositions)
 {
     if (std::isnan(value)) {
-        writeFixedText(notANumberText, text);
+        writeFixedText(kNotANumberText, text);
         return;
     }
 
@@ -43,12 +46,12 @@ void writeFloatText(float value, char* text, int8_t reservedPositions)
         v = -v;
         negative = true;
         ++count;
-        if (v > negativeLimit) {
-            writeFixedText(hugeText, text);
+        if (v > kNegativeLimit) {
+            writeFixedText(kHugeText, text);
             return;
         }
-    } else if (v > positiveLimit) {
-        writeFixedText(hugeText, text);
+    } else if (v > kPositiveLimit) {
+        writeFixedText(kHugeText, text);
         return;
     }
 
@@ -72,19 +75,19 @@ void writeFloatText(float value, char* text, int8_t reservedPositions)
     // The limits admit integer parts that fill the width with the separator still to come:
     // a text without its separator would read as a different number, so these are too large.
     const int integerLength = static_cast<int>(sizeof integerPart) - integerStart;
-    if (integerLength > textWidth) {
-        writeFixedText(hugeText, text);
+    if (integerLength > kTextWidth) {
+        writeFixedText(kHugeText, text);
         return;
     }
     std::memcpy(text, integerPart + integerStart, static_cast<size_t>(integerLength));
     text[integerLength] = 0;
 
-    if (count >= textWidth) {
+    if (count >= kTextWidth) {
         return;
     }
 
     // The fraction digits are truncated, never rounded: m is scaled and read digit by digit.
-    const int fractionLength = textWidth - count;
+    const int fractionLength = kTextWidth - count;
     char* fraction = text + integerLength;
     double m = std::fmod(v, 1.0) * std::pow(10.0, fractionLength);
     for (int position = fractionLength - 1; position >= 0; --position) {
@@ -100,17 +103,19 @@ void writeFloatText(float value, char* text, int8_t reservedPositions)
 
 void writeIntegerText(int32_t value, char* text)
 {
-    if (value > integerUpperLimit || value < integerLowerLimit) {
-        writeFixedText(hugeText, text);
+    if (value > kIntegerUpperLimit || value < kIntegerLowerLimit) {
+        writeFixedText(kHugeText, text);
         return;
     }
     char scratch[16];
     std::snprintf(scratch, sizeof scratch, "%7d", static_cast<int>(value));
-    scratch[textWidth] = 0;
+    scratch[kTextWidth] = 0;
     writeFixedText(scratch, text);
 }
 
 void writeMinusInfinityText(char* text)
 {
-    writeFixedText(minusInfinityText, text);
+    writeFixedText(kMinusInfinityText, text);
 }
+
+} // namespace vela

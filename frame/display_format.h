@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
+
+namespace vela {
 
 // Short value texts for a host's parameter display. Each writes at most 8 characters and a
 // terminating zero, so text must hold 9 bytes. The decimal separator is a colon.
@@ -16,3 +19,5 @@ void writeIntegerText(int32_t value, char* text);
 
 // The text standing for minus infinity decibels.
 void writeMinusInfinityText(char* text);
+
+} // namespace vela

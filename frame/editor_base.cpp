@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: MIT
 #include "frame/editor_base.h"
+
+namespace vela {
 
 EditorBase::EditorBase(EffectCore& effect) : effect(effect), parentWindow(nullptr), updatePending(0) {}
 
@@ -35,3 +38,5 @@ void EditorBase::requestUpdate()
 {
     updatePending = 1;
 }
+
+} // namespace vela

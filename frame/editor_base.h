@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
 
 #include "frame/erect.h"
+
+namespace vela {
 
 class EffectCore;
 
@@ -34,3 +37,5 @@ protected:
     void* parentWindow;
     int32_t updatePending;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frame/effect_core.h"
 
 #include <cmath>
@@ -8,6 +9,8 @@
 #include "frame/display_format.h"
 #include "frame/opcodes.h"
 #include "frame/trampolines.h"
+
+namespace vela {
 
 namespace {
 
@@ -370,3 +373,5 @@ intptr_t EffectCore::callHost(int32_t opcode, int32_t index, intptr_t value, voi
     }
     return hostCallback(&effectRecord, opcode, index, value, ptr, opt);
 }
+
+} // namespace vela

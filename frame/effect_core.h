@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
 
 #include "frame/aeffect.h"
+
+namespace vela {
 
 class EditorBase;
 
@@ -125,3 +128,5 @@ protected:
     int32_t currentProgram;
     int32_t blockSize;
 };
+
+} // namespace vela

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "frame/effect_extended.h"
 
 #include "frame/opcodes.h"
+
+namespace vela {
 
 EffectExtended::EffectExtended(audioMasterCallback hostCallback, int32_t programCount,
                                int32_t parameterCount)
@@ -453,3 +456,5 @@ bool EffectExtended::hostProcessEvents(void* events)
 {
     return callHost(audioMasterProcessEvents, 0, 0, events, 0.0f, 0) == 1;
 }
+
+} // namespace vela

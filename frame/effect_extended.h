@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -5,6 +6,8 @@
 #include "frame/aeffect.h"
 #include "frame/effect_core.h"
 #include "frame/vst_pin_properties.h"
+
+namespace vela {
 
 // The second layer of every effect: turns the host's operations 25 to 58 into virtual
 // operations, wraps host callback operations 6 to 42 and sets the record's flags 256 to 2048.
@@ -172,3 +175,5 @@ public:
     // Sends events to the host; true only when the host answers exactly 1.
     bool hostProcessEvents(void* events);
 };
+
+} // namespace vela

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
+
+namespace vela {
 
 // The editor's rectangle as the host reads it: right and bottom are exclusive.
 struct ERect {
@@ -11,3 +14,5 @@ struct ERect {
 };
 
 static_assert(sizeof(ERect) == 8);
+
+} // namespace vela

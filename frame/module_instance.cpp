@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "frame/module_instance.h"
 
 #ifdef _WIN32
@@ -6,17 +7,11 @@
 #include <dlfcn.h>
 #endif
 
+namespace vela {
+
 void* moduleInstance = nullptr;
 
-#ifdef _WIN32
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID)
-{
-    moduleInstance = instance;
-    return TRUE;
-}
-
-#else
+#ifndef _WIN32
 
 // Without DllMain, the module finds its own base address from an address inside it.
 __attribute__((constructor)) static void findModuleInstance()
@@ -27,4 +22,14 @@ __attribute__((constructor)) static void findModuleInstance()
     }
 }
 
+#endif
+
+} // namespace vela
+
+#ifdef _WIN32
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID)
+{
+    vela::moduleInstance = instance;
+    return TRUE;
+}
 #endif

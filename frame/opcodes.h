@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
+
+namespace vela {
 
 // Operation numbers the host sends through AEffect::dispatcher.
 enum EffectOpcode : int32_t {
@@ -108,3 +111,5 @@ enum HostOpcode : int32_t {
     audioMasterGetDirectory = 41,
     audioMasterUpdateDisplay = 42,
 };
+
+} // namespace vela

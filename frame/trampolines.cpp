@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #include "frame/trampolines.h"
 
 #include "frame/effect_core.h"
 #include "frame/opcodes.h"
+
+namespace vela {
 
 namespace {
 
@@ -45,3 +48,5 @@ float getParameterTrampoline(AEffect* effect, int32_t index)
 {
     return objectOf(effect)->getParameter(index);
 }
+
+} // namespace vela

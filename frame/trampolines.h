@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
 
 #include "frame/aeffect.h"
+
+namespace vela {
 
 // The C functions stored in every effect's record. Each finds the effect through the record's
 // object field and calls the matching virtual operation.
@@ -14,3 +17,5 @@ void processReplacingTrampoline(AEffect* effect, float** inputs, float** outputs
                                 int32_t sampleFrames);
 void setParameterTrampoline(AEffect* effect, int32_t index, float value);
 float getParameterTrampoline(AEffect* effect, int32_t index);
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/editor_window.h"
 
 #include <chrono>
@@ -5,6 +6,8 @@
 #include <thread>
 
 #include "frame/erect.h"
+
+namespace vela {
 
 namespace {
 
@@ -130,3 +133,5 @@ void EditorWindow::readEditorSize(int& width, int& height)
         height = rectHeight;
     }
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,8 @@
 #include <vector>
 
 #include "host/hosted_effect.h"
+
+namespace vela {
 
 // Thrown when there is no window system to open a window on, or the effect has no editor.
 class EditorWindowError : public std::runtime_error {
@@ -88,3 +91,5 @@ private:
     int windowHeight = 0;
     std::unique_ptr<Native, NativeDeleter> native;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The editor window on Windows: a borderless top-level window whose HWND is the parent handed
 // to effEditOpen, a message loop, button messages sent to the editor's window under the point,
 // and the window's pixels read back through a DIB section.
@@ -7,6 +8,8 @@
 #include <windows.h>
 
 #include <string>
+
+namespace vela {
 
 struct EditorWindow::Native {
     HWND window = nullptr;
@@ -173,3 +176,5 @@ EditorWindow::Image EditorWindow::captureNative()
     }
     return image;
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The editor window on X11: a top-level window on the display DISPLAY names, whose XID is the
 // parent handed to effEditOpen. The editor draws into its own child through its own
 // connection; this side only maps the parent, fakes input through XTEST and reads pixels back.
@@ -14,6 +15,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace vela {
 
 // Xlib's macros collide with ordinary names further down.
 #undef Status
@@ -310,3 +313,5 @@ EditorWindow::Image EditorWindow::captureNative()
     XDestroyImage(shown);
     return image;
 }
+
+} // namespace vela

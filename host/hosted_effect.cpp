@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 #include "host/hosted_effect.h"
 
 #include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
+
+namespace vela {
 
 HostedEffect::HostedEffect(std::shared_ptr<PluginModule> module)
     : HostedEffect(std::move(module), std::make_shared<RecordingHost>())
@@ -117,3 +120,5 @@ AEffect& HostedEffect::openRecord() const
     }
     return *effect;
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,8 @@
 #include "frame/opcodes.h"
 #include "host/plugin_module.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 // One effect instance created through a module's entry, driven through its record as a host
 // drives it. Holds its module and its host, so neither goes away while the effect is open;
@@ -71,3 +74,5 @@ private:
     std::shared_ptr<RecordingHost> recordingHost;
     AEffect* effect;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/plugin_module.h"
 
 #include <array>
@@ -7,6 +8,8 @@
 #else
 #include <dlfcn.h>
 #endif
+
+namespace vela {
 
 namespace {
 
@@ -146,3 +149,5 @@ PluginModule::~PluginModule()
         closeLibrary(handle);
     }
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <memory>
@@ -5,6 +6,8 @@
 #include <string>
 
 #include "frame/aeffect.h"
+
+namespace vela {
 
 // The function a module exports for the host to create one effect.
 using PluginEntryProc = AEffect* (*)(audioMasterCallback host);
@@ -47,3 +50,5 @@ private:
     void* handle = nullptr;
     PluginEntryProc entryProc = nullptr;
 };
+
+} // namespace vela

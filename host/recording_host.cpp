@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 #include "host/recording_host.h"
 
 #include <atomic>
 #include <cstring>
 #include <thread>
 #include <unordered_map>
+
+namespace vela {
 
 namespace {
 
@@ -159,3 +162,5 @@ intptr_t RecordingHost::answerCall(const HostCall& call)
     }
     return answer ? (*answer)(call) : 0;
 }
+
+} // namespace vela

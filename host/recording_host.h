@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include "frame/aeffect.h"
 #include "frame/opcodes.h"
 #include "host/plugin_module.h"
+
+namespace vela {
 
 // One call an effect made to the host callback, with its arguments as passed.
 struct HostCall {
@@ -78,3 +81,5 @@ private:
     std::vector<HostCall> recorded;
     std::map<int32_t, std::shared_ptr<const Answer>> answers;
 };
+
+} // namespace vela

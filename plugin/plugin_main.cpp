@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module's one entry point: a host calls it once for every effect instance it wants.
 
 #include "plugin/switch_effect_editable.h"
@@ -12,18 +13,18 @@
 #define MODULE_EXPORT __attribute__((visibility("default")))
 #endif
 
-extern "C" MODULE_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback)
+extern "C" MODULE_EXPORT vela::AEffect* VSTPluginMain(vela::audioMasterCallback hostCallback)
 {
     if (hostCallback == nullptr) {
         return nullptr;
     }
     // A host that answers 0 speaks no version of the interface this effect knows.
-    if (hostCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
+    if (hostCallback(nullptr, vela::audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
         return nullptr;
     }
-    SwitchEffectEditable* effect = nullptr;
+    vela::SwitchEffectEditable* effect = nullptr;
     try {
-        effect = new SwitchEffectEditable(hostCallback);
+        effect = new vela::SwitchEffectEditable(hostCallback);
     } catch (...) {
         // No exception may leave the module.
         return nullptr;
@@ -37,6 +38,6 @@ extern "C" MODULE_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback
 
 #ifndef _WIN32
 // A C++ function may not be called main, so the symbol gets the name directly.
-extern "C" MODULE_EXPORT __attribute__((alias("VSTPluginMain"))) AEffect*
-pluginMainAlias(audioMasterCallback hostCallback) __asm__("main");
+extern "C" MODULE_EXPORT __attribute__((alias("VSTPluginMain"))) vela::AEffect*
+pluginMainAlias(vela::audioMasterCallback hostCallback) __asm__("main");
 #endif

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "plugin/switch_effect_editable.h"
 
 #include <new>
 
 #include "editor/button_editor.h"
+
+namespace vela {
 
 SwitchEffectEditable::SwitchEffectEditable(audioMasterCallback hostCallback)
     : SwitchEffect(hostCallback), editorCreationFailed(false)
@@ -18,3 +21,5 @@ SwitchEffectEditable::SwitchEffectEditable(audioMasterCallback hostCallback)
 }
 
 SwitchEffectEditable::~SwitchEffectEditable() = default;
+
+} // namespace vela

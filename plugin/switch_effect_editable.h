@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "effect/switch_effect.h"
+
+namespace vela {
 
 // The effect a host loads: the switch effect with its button editor.
 class SwitchEffectEditable : public SwitchEffect {
@@ -12,3 +15,5 @@ public:
     // discards the effect.
     bool editorCreationFailed;
 };
+
+} // namespace vela

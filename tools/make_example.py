@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes examples/stereo-example.wav: 1.5 s of 16-bit 44.1 kHz stereo whose channels differ,
 so that a downmix is plain to hear and to measure. Left: an A major chord. Right: a pulsing
 660 Hz tone with a burst of noise in the middle. The same bytes on every run."""

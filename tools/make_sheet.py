@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Writes resources/vela_sheet.bmp, the editor's bitmap sheet (resource 103).
 
 Run by hand with Debian's Python and python3-pil (fonts-dejavu-core for the font):

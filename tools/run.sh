@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up, builds every preset, and shows Vela doing its job: the stereo example played
 # through the built Linux module with the switch off and on, each output channel's level and
 # the channels' correlation, and the editor as it looks in both states.

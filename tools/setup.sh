@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs from Debian's archive whatever the build, the tests and the tools need.
 # Fast when everything is there already.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Sets up, builds every preset and runs every test suite: natively, under the sanitizers,
 # under wine64, and the static checks of the 32-bit Windows build.
 set -uo pipefail

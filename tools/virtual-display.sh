@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the scripts that open windows: starts Xvfb on a free display unless one is set.
 
 start_virtual_display() {

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a Windows program of the win64 build under wine64 with a private prefix, so that test
 # runs neither share state with a user's wine nor wait in a debugger after a crash.
 set -euo pipefail

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: MIT
 // The window system on Windows: every operation is the USER32 or GDI32 call of its name.
 
-// First: <windows.h> turns the names this header declares into macros.
+#include <windows.h>
+
 #include "editor/platform/window_system.h"
 
-#include <windows.h>
+namespace vela {
 
 namespace {
 
@@ -161,3 +163,5 @@ WindowSystem& WindowSystem::native()
     static Win32WindowSystem instance;
     return instance;
 }
+
+} // namespace vela

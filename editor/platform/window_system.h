@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
+
+namespace vela {
 
 // The window-system services the button editor needs, named after the Windows calls they
 // stand for. The Win32 implementation passes each call straight through; the X11
@@ -20,23 +23,23 @@ using BrushHandle = void*;
 using WindowProcedure = intptr_t(VELA_WINDOW_CALLBACK*)(WindowHandle window, uint32_t message,
                                                          uintptr_t wParam, intptr_t lParam);
 
-// The Windows names and values of the messages and constants the editor uses. <windows.h>
-// defines the same names as macros, so a file that needs both includes this header first.
+// The messages and constants the editor uses, with their Windows values. Spelled apart from the
+// macros of <windows.h> (kWmPaint for WM_PAINT), so either header may come first.
 enum WindowMessage : uint32_t {
-    WM_PAINT = 0x000F,
-    WM_ERASEBKGND = 0x0014,
-    WM_TIMER = 0x0113,
-    WM_MOUSEMOVE = 0x0200,
-    WM_LBUTTONDOWN = 0x0201,
-    WM_LBUTTONUP = 0x0202,
-    WM_RBUTTONDOWN = 0x0204,
-    WM_RBUTTONUP = 0x0205,
+    kWmPaint = 0x000F,
+    kWmEraseBackground = 0x0014,
+    kWmTimer = 0x0113,
+    kWmMouseMove = 0x0200,
+    kWmLeftButtonDown = 0x0201,
+    kWmLeftButtonUp = 0x0202,
+    kWmRightButtonDown = 0x0204,
+    kWmRightButtonUp = 0x0205,
 };
 
-inline constexpr int32_t COLOR_BTNFACE = 15;
-inline constexpr int32_t IDC_ARROW = 32512;
-inline constexpr uint32_t WS_CHILD_VISIBLE = 0x50000000;
-inline constexpr int32_t GWL_USERDATA = -21;
+inline constexpr int32_t kColorButtonFace = 15;
+inline constexpr int32_t kIdcArrow = 32512;
+inline constexpr uint32_t kWsChildVisible = 0x50000000;
+inline constexpr int32_t kGwlUserData = -21;
 
 class WindowSystem {
 public:
@@ -80,3 +83,5 @@ public:
     // them by itself; a Linux host gives the editor its time through the idle call instead.
     virtual void handlePendingEvents() = 0;
 };
+
+} // namespace vela

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: MIT
 #include "editor/platform/x11_error_trap.h"
+
+namespace vela {
 
 namespace {
 
@@ -41,3 +44,5 @@ int X11ErrorTrap::handleError(Display* display, XErrorEvent* error)
     }
     return 0;
 }
+
+} // namespace vela

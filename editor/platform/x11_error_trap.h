@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <X11/Xlib.h>
+
+namespace vela {
 
 // Catches the X errors of one connection while it lives, so that a request naming a window
 // the host has already destroyed, or a bad parent id, cannot end the host through Xlib's
@@ -26,3 +29,5 @@ private:
     XErrorHandler previousHandler;
     X11ErrorTrap* enclosing;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "editor/platform/x11_window_system.h"
 
 #include <X11/Xutil.h>
@@ -11,17 +12,19 @@
 
 #include "editor/platform/x11_error_trap.h"
 
+namespace vela {
+
 // The bitmap sheet's file, embedded by the build.
 extern const unsigned char sheetResource[];
 extern const unsigned long sheetResourceSize;
 
 namespace {
 
-constexpr uint32_t visibleStyle = 0x10000000;  // WS_VISIBLE
-constexpr int32_t sheetResourceId = 103;
-constexpr uint32_t minimumTimerPeriod = 10;  // milliseconds, as USER_TIMER_MINIMUM
-constexpr long windowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
-constexpr unsigned int captureEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+constexpr uint32_t kVisibleStyle = 0x10000000;  // WS_VISIBLE
+constexpr int32_t kSheetResourceId = 103;
+constexpr uint32_t kMinimumTimerPeriod = 10;  // milliseconds, as USER_TIMER_MINIMUM
+constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+constexpr unsigned int kCaptureEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
 ::Window windowId(WindowHandle window)
 {
@@ -45,9 +48,9 @@ uint32_t pointerMessage(unsigned int button, bool pressed)
 {
     switch (button) {
     case Button1:
-        return pressed ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        return pressed ? kWmLeftButtonDown : kWmLeftButtonUp;
     case Button3:
-        return pressed ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        return pressed ? kWmRightButtonDown : kWmRightButtonUp;
     default:
         return 0;
     }
@@ -97,22 +100,22 @@ uint32_t little(const unsigned char* bytes, std::size_t offset, int size)
 
 std::optional<SheetLayout> readSheetLayout(const unsigned char* bytes, std::size_t size)
 {
-    constexpr std::size_t headersSize = 14 + 40;
-    constexpr int maximumSide = 4096;
-    if (bytes == nullptr || size < headersSize || bytes[0] != 'B' || bytes[1] != 'M') {
+    constexpr std::size_t kHeadersSize = 14 + 40;
+    constexpr int kMaximumSide = 4096;
+    if (bytes == nullptr || size < kHeadersSize || bytes[0] != 'B' || bytes[1] != 'M') {
         return std::nullopt;
     }
     const auto width = static_cast<int32_t>(little(bytes, 18, 4));
     const auto height = static_cast<int32_t>(little(bytes, 22, 4));
     const bool plain = little(bytes, 14, 4) >= 40 && little(bytes, 26, 2) == 1 &&
                        little(bytes, 28, 2) == 24 && little(bytes, 30, 4) == 0;
-    if (!plain || width <= 0 || width > maximumSide || height == 0 || height < -maximumSide ||
-        height > maximumSide) {
+    if (!plain || width <= 0 || width > kMaximumSide || height == 0 || height < -kMaximumSide ||
+        height > kMaximumSide) {
         return std::nullopt;
     }
     SheetLayout layout{width, std::abs(height), height > 0, little(bytes, 10, 4),
                        (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}};
-    if (layout.pixelOffset < headersSize ||
+    if (layout.pixelOffset < kHeadersSize ||
         layout.pixelOffset + layout.rowSize * static_cast<std::size_t>(layout.height) > size) {
         return std::nullopt;
     }
@@ -191,13 +194,13 @@ void X11WindowSystem::unregisterClass(const char* className, void* instance)
 
 BrushHandle X11WindowSystem::getSysColorBrush(int32_t colorIndex)
 {
-    return colorIndex == COLOR_BTNFACE ? &buttonFace : nullptr;
+    return colorIndex == kColorButtonFace ? &buttonFace : nullptr;
 }
 
 CursorHandle X11WindowSystem::loadCursor(void* instance, int32_t cursorId)
 {
     // The system's arrow; the module itself carries no cursors.
-    return instance == nullptr && cursorId == IDC_ARROW ? &arrowCursor : nullptr;
+    return instance == nullptr && cursorId == kIdcArrow ? &arrowCursor : nullptr;
 }
 
 void X11WindowSystem::setCursor(CursorHandle cursor)
@@ -238,7 +241,7 @@ WindowHandle X11WindowSystem::createWindowEx(const char* className, const char* 
     // the pixmaps it is drawn from; a visual of its own needs a colormap and border of its own.
     XSetWindowAttributes attributes{};
     unsigned long valueMask = CWEventMask | CWColormap | CWBorderPixel;
-    attributes.event_mask = windowEvents;
+    attributes.event_mask = kWindowEvents;
     attributes.colormap = DefaultColormap(connection, screen);
     attributes.border_pixel = 0;
     // The class brush becomes the background the server erases exposed parts with.
@@ -264,7 +267,7 @@ WindowHandle X11WindowSystem::createWindowEx(const char* className, const char* 
     if (title != nullptr) {
         XStoreName(connection, id, title);
     }
-    if ((style & visibleStyle) != 0) {
+    if ((style & kVisibleStyle) != 0) {
         XMapWindow(connection, id);
     }
     // A bad parent id shows only in the error that comes back.
@@ -303,7 +306,7 @@ void X11WindowSystem::destroyWindow(WindowHandle window)
 void X11WindowSystem::setWindowLong(WindowHandle window, int32_t index, intptr_t value)
 {
     WindowRecord* record = findWindow(window);
-    if (record != nullptr && index == GWL_USERDATA) {
+    if (record != nullptr && index == kGwlUserData) {
         record->userData = value;
     }
 }
@@ -311,7 +314,7 @@ void X11WindowSystem::setWindowLong(WindowHandle window, int32_t index, intptr_t
 intptr_t X11WindowSystem::getWindowLong(WindowHandle window, int32_t index)
 {
     const WindowRecord* record = findWindow(window);
-    return record != nullptr && index == GWL_USERDATA ? record->userData : 0;
+    return record != nullptr && index == kGwlUserData ? record->userData : 0;
 }
 
 intptr_t X11WindowSystem::defWindowProc(WindowHandle, uint32_t, uintptr_t, intptr_t)
@@ -362,7 +365,7 @@ void X11WindowSystem::deleteDC(ContextHandle context)
 ObjectHandle X11WindowSystem::loadImage(void*, int32_t resourceId)
 {
     // The module's one bitmap resource is the sheet.
-    if (resourceId != sheetResourceId || connection == nullptr) {
+    if (resourceId != kSheetResourceId || connection == nullptr) {
         return nullptr;
     }
     const std::optional<SheetLayout> layout = readSheetLayout(sheetResource, sheetResourceSize);
@@ -464,7 +467,7 @@ uintptr_t X11WindowSystem::setTimer(WindowHandle window, uintptr_t timerId, uint
     if (record == nullptr) {
         return 0;
     }
-    const auto period = std::chrono::milliseconds(std::max(milliseconds, minimumTimerPeriod));
+    const auto period = std::chrono::milliseconds(std::max(milliseconds, kMinimumTimerPeriod));
     const auto now = std::chrono::steady_clock::now();
     // As on Windows, setting a timer the window already has starts it again.
     for (Timer& timer : timers) {
@@ -492,7 +495,7 @@ void X11WindowSystem::setCapture(WindowHandle window)
     }
     // With owner events off, every pointer event goes to the grabbing window, relative to it.
     X11ErrorTrap trap(connection);
-    if (XGrabPointer(connection, record->id, False, captureEvents, GrabModeAsync, GrabModeAsync,
+    if (XGrabPointer(connection, record->id, False, kCaptureEvents, GrabModeAsync, GrabModeAsync,
                      None, None, CurrentTime) == GrabSuccess) {
         captureWindow = record->id;
     }
@@ -688,7 +691,7 @@ void X11WindowSystem::deliver(const XEvent& event)
         if (event.xexpose.count != 0) {
             return;
         }
-        message = WM_PAINT;
+        message = kWmPaint;
         break;
     case ButtonPress:
     case ButtonRelease:
@@ -697,7 +700,7 @@ void X11WindowSystem::deliver(const XEvent& event)
         pointerWindow = record->id;
         break;
     case MotionNotify:
-        message = WM_MOUSEMOVE;
+        message = kWmMouseMove;
         position = packPosition(event.xmotion.x, event.xmotion.y);
         pointerWindow = record->id;
         break;
@@ -716,13 +719,15 @@ void X11WindowSystem::deliverDueTimers()
     const auto now = std::chrono::steady_clock::now();
     while (Timer* timer = findDueTimer(now)) {
         timer->lastTick += timer->period;
-        // A timer that fell behind ticks once for all it missed, as WM_TIMER does.
+        // A timer that fell behind ticks once for all it missed, as kWmTimer does.
         if (now - timer->lastTick >= timer->period) {
             timer->lastTick = now;
         }
         const ::Window window = timer->window;
         const uintptr_t id = timer->id;
         const WindowRecord* record = findWindow(window);
-        record->windowClass->procedure(windowHandle(window), WM_TIMER, id, 0);
+        record->windowClass->procedure(windowHandle(window), kWmTimer, id, 0);
     }
 }
+
+} // namespace vela

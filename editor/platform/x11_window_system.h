@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <X11/Xlib.h>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "editor/platform/window_system.h"
+
+namespace vela {
 
 // The window system over Xlib. The host's parent window is an X window id cast to a pointer,
 // and so is every window handle made here. The children live on a connection of the layer's
@@ -146,3 +149,5 @@ private:
     ::Window captureWindow = None;
     ::Window pointerWindow = None;  // the window of the latest pointer event
 };
+
+} // namespace vela

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/audio_buffers.h"
 
 #include <algorithm>
+
+namespace vela {
 
 AudioBuffers::AudioBuffers(int channels, std::size_t frames)
     : frameCount(frames), samples(static_cast<std::size_t>(channels) * frames, 0.0f),
@@ -15,3 +18,5 @@ void AudioBuffers::clear()
 {
     std::fill(samples.begin(), samples.end(), 0.0f);
 }
+
+} // namespace vela

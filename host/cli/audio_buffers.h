@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstddef>
 #include <vector>
+
+namespace vela {
 
 // A block of audio as an effect takes it: one zeroed array per channel and the array of
 // their addresses that process and processReplacing read.
@@ -21,3 +24,5 @@ private:
     std::vector<float> samples;
     std::vector<float*> channelPointers;
 };
+
+} // namespace vela

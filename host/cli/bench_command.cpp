@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host bench: what loading the module and processing a block cost, the latter against
 // copying the same bytes, measured in the same run since shared machines are noisy.
 
@@ -14,6 +15,8 @@
 #include "host/cli/commands.h"
 #include "host/cli/open_effect.h"
 #include "host/plugin_module.h"
+
+namespace vela {
 
 namespace {
 
@@ -180,3 +183,5 @@ const Command benchCommand{
     "machines better than times do; neither is a pass/fail verdict.\n",
     runBench,
 };
+
+} // namespace vela

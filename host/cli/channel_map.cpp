@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/channel_map.h"
 
 #include <algorithm>
+
+namespace vela {
 
 namespace {
 
@@ -48,3 +51,5 @@ std::string ChannelMap::describe() const
     }
     return text;
 }
+
+} // namespace vela

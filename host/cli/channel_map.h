@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>
+
+namespace vela {
 
 // Which file channel feeds each of an effect's inputs: one to one when the counts agree, a
 // mono file copied to every input, surplus file channels left out and surplus inputs silent.
@@ -17,3 +20,5 @@ private:
     int fileChannels;
     int effectInputs;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host check: a host-side conformance run that any VST 2 effect should pass.
 
 #include <chrono>
@@ -17,6 +18,8 @@
 #include "host/editor_window.h"
 #include "host/plugin_module.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 namespace {
 
@@ -384,3 +387,5 @@ const Command checkCommand{
     "One line per check, then \"N passed, M failed\".\n",
     runCheck,
 };
+
+} // namespace vela

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/command_line.h"
 
 #include <charconv>
+
+namespace vela {
 
 CommandLine::CommandLine(const std::vector<std::string>& words,
                          const std::set<std::string>& valueOptions,
@@ -97,3 +100,5 @@ long CommandLine::integer(const std::string& option, long fallback, long minimum
     }
     return number;
 }
+
+} // namespace vela

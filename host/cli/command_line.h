@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <optional>
@@ -5,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace vela {
 
 // A mistake in how the tool was called: the tool says what and exits with status 2.
 class UsageError : public std::runtime_error {
@@ -36,3 +39,5 @@ private:
     std::vector<std::string> positionalWords;
     std::vector<std::pair<std::string, std::string>> givenOptions;
 };
+
+} // namespace vela

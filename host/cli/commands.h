@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>
 #include <vector>
+
+namespace vela {
 
 // One of the tool's commands: "vela-host NAME ARGUMENTS...".
 struct Command {
@@ -26,3 +29,5 @@ extern const Command checkCommand;
 extern const Command renderCommand;
 extern const Command levelsCommand;
 #endif
+
+} // namespace vela

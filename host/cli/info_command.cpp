@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host info: everything a host can learn about an effect without playing it.
 
 #include <array>
@@ -15,6 +16,8 @@
 #include "host/cli/report.h"
 #include "host/cli/text_format.h"
 #include "host/cli/virtual_display.h"
+
+namespace vela {
 
 namespace {
 
@@ -270,3 +273,5 @@ const Command infoCommand{
     "  --json   print the same as JSON, for scripts\n",
     runInfo,
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/isolated_check.h"
 
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+
+namespace vela {
 
 namespace {
 
@@ -119,3 +122,5 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
 }
 
 #endif
+
+} // namespace vela

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <functional>
 #include <string>
+
+namespace vela {
 
 // What one check found.
 struct CheckOutcome {
@@ -26,3 +29,5 @@ public:
 private:
     int timeoutSeconds;
 };
+
+} // namespace vela

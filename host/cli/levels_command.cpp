@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host levels: how loud each channel of audio files is, and how alike the first two are.
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include "host/cli/commands.h"
 #include "host/cli/sound_file.h"
 #include "host/cli/text_format.h"
+
+namespace vela {
 
 namespace {
 
@@ -92,3 +95,5 @@ const Command levelsCommand{
     "unrelated ones, -1.000 for channels that are each other's negative.\n",
     runLevels,
 };
+
+} // namespace vela

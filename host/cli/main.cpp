@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host: a VST 2 host for the command line, over the bundled host library.
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "host/cli/command_line.h"
 #include "host/cli/commands.h"
 
+namespace vela {
 namespace {
 
 const std::vector<const Command*>& allCommands()
@@ -74,9 +76,11 @@ const Command* findCommand(const std::string& name)
 }
 
 } // namespace
+} // namespace vela
 
 int main(int argc, char** argv)
 {
+    using namespace vela;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.empty()) {
         printOverview(stderr);

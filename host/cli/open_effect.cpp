@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/open_effect.h"
 
 #include <memory>
@@ -6,6 +7,8 @@
 #include "host/cli/text_format.h"
 #include "host/plugin_module.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 HostedEffect openEffect(const std::string& modulePath)
 {
@@ -25,3 +28,5 @@ HostedEffect openEffect(const std::string& modulePath)
     effect.dispatch(effOpen);
     return effect;
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/parameter_assignment.h"
 
 #include <charconv>
@@ -6,6 +7,8 @@
 #include <utility>
 
 #include "host/cli/command_line.h"
+
+namespace vela {
 
 namespace {
 
@@ -68,3 +71,5 @@ void ParameterAssignment::applyTo(HostedEffect& effect) const
     }
     effect.setParameter(parameterIndex, normalisedValue);
 }
+
+} // namespace vela

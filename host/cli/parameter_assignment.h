@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -5,6 +6,8 @@
 #include <vector>
 
 #include "host/hosted_effect.h"
+
+namespace vela {
 
 // One --param INDEX=VALUE: a normalised value for one of the effect's parameters.
 class ParameterAssignment {
@@ -29,3 +32,5 @@ private:
     int32_t parameterIndex;
     float normalisedValue;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/pending_file.h"
 
 #include <cerrno>
@@ -13,6 +14,8 @@
 #else
 #include <unistd.h>
 #endif
+
+namespace vela {
 
 PendingFile::PendingFile(const std::string& finalPath) : targetPath(finalPath)
 {
@@ -55,3 +58,5 @@ void PendingFile::commit()
     }
     committed = true;
 }
+
+} // namespace vela

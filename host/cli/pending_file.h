@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace vela {
 
 // A file written under a temporary name beside its final path and renamed into place only once
 // complete, so that a failed or interrupted run never leaves a half-written file under the
@@ -26,3 +29,5 @@ private:
     std::string partialPath;
     bool committed = false;
 };
+
+} // namespace vela

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/png_encoder.h"
 
 #include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <string>
+
+namespace vela {
 
 namespace {
 
@@ -109,3 +112,5 @@ std::vector<uint8_t> encodePng(int width, int height, const std::vector<uint8_t>
     appendChunk(png, "IEND", {});
     return png;
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/progress_bar.h"
 
 #include <cstdio>
@@ -10,6 +11,8 @@
 #else
 #include <unistd.h>
 #endif
+
+namespace vela {
 
 namespace {
 
@@ -64,3 +67,5 @@ void ProgressBar::draw(int64_t done)
     std::fflush(stderr);
     drawn = true;
 }
+
+} // namespace vela

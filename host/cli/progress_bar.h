@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+
+namespace vela {
 
 // A one-line progress bar on the standard error stream, drawn only when that is a terminal
 // and the work is long enough to be worth watching.
@@ -27,3 +30,5 @@ private:
     bool drawn = false;
     std::chrono::steady_clock::time_point lastDraw;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host render: an audio file through the effect, block by block, as a host plays it.
 
 #include <csignal>
@@ -14,6 +15,8 @@
 #include "host/cli/pending_file.h"
 #include "host/cli/progress_bar.h"
 #include "host/cli/sound_file.h"
+
+namespace vela {
 
 namespace {
 
@@ -160,3 +163,5 @@ const Command renderCommand{
     "  --accumulate          use process, adding into zeroed outputs, not processReplacing\n",
     runRender,
 };
+
+} // namespace vela

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/report.h"
 
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+
+namespace vela {
 
 namespace {
 
@@ -228,3 +231,5 @@ void Report::writeJson(std::string& out, int depth) const
         out += "null";
     }
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -5,6 +6,8 @@
 #include <utility>
 #include <variant>
 #include <vector>
+
+namespace vela {
 
 // An ordered tree of named values, gathered once and printed either as indented text for a
 // reader or as JSON for a script, so the two never disagree.
@@ -39,3 +42,5 @@ private:
 
     std::variant<std::monostate, std::string, int64_t, double, bool, List, Object> content;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host snapshot: the effect's editor opened in a real window, saved as the window shows it.
 
 #include <charconv>
@@ -12,6 +13,8 @@
 #include "host/cli/png_encoder.h"
 #include "host/cli/virtual_display.h"
 #include "host/editor_window.h"
+
+namespace vela {
 
 namespace {
 
@@ -102,3 +105,5 @@ const Command snapshotCommand{
     "                        the window system, and let the editor draw again\n",
     runSnapshot,
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/sound_file.h"
 
 #include <sndfile.h>
@@ -8,6 +9,8 @@
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
+
+namespace vela {
 
 namespace {
 
@@ -196,3 +199,5 @@ void SoundFile::close()
         throw std::runtime_error("cannot finish " + filePath + ": " + sf_error_number(result));
     }
 }
+
+} // namespace vela

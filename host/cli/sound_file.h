@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace vela {
 
 // An audio file read or written through libsndfile, frames interleaved, samples as floats
 // from -1 to 1.
@@ -49,3 +52,5 @@ private:
     double integerFullScale = 0.0;
     std::vector<double> scaled;
 };
+
+} // namespace vela

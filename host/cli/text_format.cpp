@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/text_format.h"
 
 #include <cmath>
 #include <cstdio>
+
+namespace vela {
 
 std::string fourCharText(int32_t code)
 {
@@ -33,3 +36,5 @@ std::string decibelText(double linear)
     }
     return fixedText(20.0 * std::log10(linear), 2);
 }
+
+} // namespace vela

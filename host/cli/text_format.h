@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+namespace vela {
 
 // How codes and measurements read in the tool's output.
 
@@ -13,3 +16,5 @@ std::string fixedText(double value, int decimals);
 
 // A level relative to full scale, "-6.02"; "-inf" for silence.
 std::string decibelText(double linear);
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/cli/virtual_display.h"
 
 #ifdef _WIN32
@@ -18,6 +19,8 @@ VirtualDisplay::~VirtualDisplay() = default;
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
+
+namespace vela {
 
 namespace {
 
@@ -114,3 +117,5 @@ VirtualDisplay::~VirtualDisplay()
 }
 
 #endif
+
+} // namespace vela

@@ -1,6 +1,9 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <string>
+
+namespace vela {
 
 // A display for editor windows. On X11 it keeps the display DISPLAY names when that one
 // answers, and otherwise starts a private Xvfb on a free display number, points DISPLAY at it
@@ -28,3 +31,5 @@ private:
     // when private, ends.
     void* keeper = nullptr;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host check: conforming modules pass, and faulty ones fail the right checks without
 // taking the run down.
 
@@ -6,6 +7,8 @@
 #include <cctype>
 
 #include "cli_support.h"
+
+namespace vela {
 
 namespace {
 
@@ -95,3 +98,5 @@ TEST(CheckFails, AFileThatDoesNotLoadStopsTheRestFromRunning)
 }
 
 } // namespace
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli_support.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+
+namespace vela {
 
 namespace {
 
@@ -211,3 +214,5 @@ bool contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the vela-host tests share: running the built tool, a scratch folder per test, audio
@@ -8,6 +9,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+namespace vela {
 
 // One run of vela-host: its exit status and what it printed.
 struct ToolRun {
@@ -70,3 +73,5 @@ bool contains(const std::string& text, const std::string& part);
 
 // Whether a packaged third-party plug-in (or any file) is there.
 bool installed(const std::string& path);
+
+} // namespace vela

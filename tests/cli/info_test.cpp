@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host info: what it prints agrees with what the host library reads from the same module.
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include "frame/opcodes.h"
 #include "host/hosted_effect.h"
 #include "host/plugin_module.h"
+
+namespace vela {
 
 namespace {
 
@@ -126,3 +129,5 @@ TEST(InfoOnVela, TextQuotesNamesWhoseBlanksWouldVanish)
 }
 
 } // namespace
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host render and levels: audio through built and third-party modules, compared sample
 // by sample where the effect's job is known, and every way the input can be wrong.
 
@@ -11,6 +12,8 @@
 #include "cli_support.h"
 #include "host/hosted_effect.h"
 #include "host/plugin_module.h"
+
+namespace vela {
 
 namespace {
 
@@ -302,3 +305,5 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+} // namespace vela

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: MIT
 // vela-host snapshot: real editor windows saved as PNG, read back by an independent decoder.
 
 #include <gtest/gtest.h>
 
 #include "cli_support.h"
+
+namespace vela {
 
 namespace {
 
@@ -145,3 +148,5 @@ TEST(SnapshotErrors, AModuleWithoutAnEditorWritesNothing)
 }
 
 } // namespace
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // vela-host as a command: help for every command, usage mistakes, and bench's figures.
 
 #include <gtest/gtest.h>
@@ -6,6 +7,8 @@
 #include <sstream>
 
 #include "cli_support.h"
+
+namespace vela {
 
 namespace {
 
@@ -83,3 +86,5 @@ TEST(Bench, PrintsTheLoadTimeAndARatioForEachBlockSize)
 #endif
 
 } // namespace
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A module with the faults a conformance run must report without going down with them: its
 // dispatcher crashes on one opcode, its output is not a number, its parameters forget.
 
@@ -8,6 +9,7 @@
 #include "frame/aeffect.h"
 #include "frame/opcodes.h"
 
+namespace vela {
 namespace {
 
 AEffect record{};
@@ -37,6 +39,9 @@ float getParameter(AEffect*, int32_t)
 }
 
 } // namespace
+} // namespace vela
+
+using namespace vela;
 
 extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback)
 {

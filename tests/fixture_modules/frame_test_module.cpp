@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A module whose effect is built on the core base alone, for testing the host library and the
 // frame as a host sees them.
 
@@ -5,6 +6,7 @@
 
 #include "frame/effect_core.h"
 
+namespace vela {
 namespace {
 
 // Copies its one input to both outputs, adding to what they hold.
@@ -22,6 +24,9 @@ public:
 };
 
 } // namespace
+} // namespace vela
+
+using namespace vela;
 
 #ifdef _WIN32
 // The export table comes from the module definition file.

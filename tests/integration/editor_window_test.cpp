@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's editor window: real windows on the platform's window system, with editors of
 // built modules and, on Linux, of packaged third-party plug-ins run as black boxes.
 
@@ -14,6 +15,8 @@
 #include "host/editor_window.h"
 #include "host/hosted_effect.h"
 #include "host/plugin_module.h"
+
+namespace vela {
 
 namespace {
 
@@ -229,3 +232,5 @@ TEST(EditorWindowErrors, AMissingDisplayIsAnErrorNamingIt)
 #endif
 
 } // namespace
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host library, driving the frame test module as any host would, and in-process fakes for
 // what the frame test effect never does (calling the host, refusing to load).
 
@@ -18,6 +19,8 @@
 #include "host/hosted_effect.h"
 #include "host/plugin_module.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 namespace {
 
@@ -257,3 +260,5 @@ TEST(HostLibraryHostedEffect, AnEffectIsClosedOnceAndReachesItsHostWhileClosingA
 }
 
 } // namespace
+
+} // namespace vela

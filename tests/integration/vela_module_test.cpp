@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built Vela module, loaded and driven exactly as a host drives it.
 
 #include <gtest/gtest.h>
@@ -18,6 +19,8 @@
 #include "tests/support/sheet_faces.h"
 
 
+namespace vela {
+
 namespace {
 
 std::shared_ptr<PluginModule> velaModule()
@@ -30,8 +33,8 @@ std::shared_ptr<PluginModule> velaModule()
 std::vector<uint32_t> shownPixels(EditorWindow& window)
 {
     const EditorWindow::Image shown = window.capture();
-    EXPECT_EQ(shown.width, faceWidth);
-    EXPECT_EQ(shown.height, faceHeight);
+    EXPECT_EQ(shown.width, kFaceWidth);
+    EXPECT_EQ(shown.height, kFaceHeight);
     std::vector<uint32_t> pixels;
     for (std::size_t i = 0; i + 2 < shown.rgb.size(); i += 3) {
         pixels.push_back(static_cast<uint32_t>(shown.rgb[i] << 16 | shown.rgb[i + 1] << 8 | shown.rgb[i + 2]));
@@ -195,3 +198,4 @@ TEST(VelaModule, EditorShowsTheSwitchAClickFlipsItAndCloseAnswersOne)
 
 } // namespace
 
+} // namespace vela

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails when a source file includes a header of a layer above its own. The layers, each on the
 # ones listed for it only: frame <- effect <- editor <- plugin; the host stands on the frame.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks a built Linux module file without loading it: it exports main and VSTPluginMain and
 # nothing else, and needs no library beyond the C runtime, libm and libX11.
 #

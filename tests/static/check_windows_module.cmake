@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks a built Windows module file without running it: its format, the module name and
 # entries of its export table, that it imports system DLLs only, and, with SHEET given, that it
 # carries the bitmap sheet as resource 103 of type BITMAP.

@@ -1,7 +1,10 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/fake_window_system.h"
 
 #include <cstdio>
 #include <iterator>
+
+namespace vela {
 
 namespace {
 
@@ -421,3 +424,5 @@ void FakeWindowSystem::deliver(WindowHandle window, const std::vector<Message>& 
         send(window, message.message, message.wParam, message.lParam);
     }
 }
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "editor/platform/window_system.h"
+
+namespace vela {
 
 // A window system for tests. It records every call in a readable form, such as
 // "bitBlt(dc2, 0, 0, 256, 96, dc2, 0, 96)" or "getDC(window1) -> dc1", hands out named
@@ -116,3 +119,5 @@ private:
     std::set<std::pair<WindowHandle, uintptr_t>> timers;
     WindowHandle newestWindow = nullptr;
 };
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/sheet_faces.h"
 
 #include <cstddef>
@@ -5,21 +6,23 @@
 #include <iterator>
 #include <sstream>
 
+namespace vela {
+
 std::vector<uint32_t> sheetPixels()
 {
     std::ifstream file(VELA_SOURCE_DIR "/resources/vela_sheet.bmp", std::ios::binary);
     const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     constexpr int height = 252;
-    constexpr std::size_t dataOffset = 54;
-    constexpr std::size_t rowSize = faceWidth * 3;
+    constexpr std::size_t kDataOffset = 54;
+    constexpr std::size_t kRowSize = kFaceWidth * 3;
     std::vector<uint32_t> pixels;
-    if (bytes.size() < dataOffset + rowSize * height) {
+    if (bytes.size() < kDataOffset + kRowSize * height) {
         return pixels;
     }
     // Stored bottom row first, each pixel as blue, green, red.
     for (int y = 0; y < height; ++y) {
-        const unsigned char* row = &bytes[dataOffset + rowSize * static_cast<std::size_t>(height - 1 - y)];
-        for (int x = 0; x < faceWidth; ++x) {
+        const unsigned char* row = &bytes[kDataOffset + kRowSize * static_cast<std::size_t>(height - 1 - y)];
+        for (int x = 0; x < kFaceWidth; ++x) {
             pixels.push_back(static_cast<uint32_t>(row[3 * x + 2] << 16 | row[3 * x + 1] << 8 | row[3 * x]));
         }
     }
@@ -32,11 +35,11 @@ std::vector<uint32_t> sheetFace(bool lit)
     if (sheet.empty()) {
         return sheet;
     }
-    std::vector<uint32_t> face(sheet.begin() + 96 * faceWidth, sheet.begin() + 192 * faceWidth);
+    std::vector<uint32_t> face(sheet.begin() + 96 * kFaceWidth, sheet.begin() + 192 * kFaceWidth);
     for (int y = 0; lit && y < 58; ++y) {
         for (int x = 0; x < 220; ++x) {
-            face[static_cast<std::size_t>((10 + y) * faceWidth + 17 + x)] =
-                sheet[static_cast<std::size_t>((193 + y) * faceWidth + 1 + x)];
+            face[static_cast<std::size_t>((10 + y) * kFaceWidth + 17 + x)] =
+                sheet[static_cast<std::size_t>((193 + y) * kFaceWidth + 1 + x)];
         }
     }
     return face;
@@ -62,7 +65,9 @@ std::string firstDifference(const std::vector<uint32_t>& actual, const std::vect
         return "";
     }
     std::ostringstream text;
-    text << count << " pixels differ, the first at (" << first % faceWidth << ", " << first / faceWidth
+    text << count << " pixels differ, the first at (" << first % kFaceWidth << ", " << first / kFaceWidth
          << "): " << std::hex << actual[first] << " instead of " << expected[first];
     return text.str();
 }
+
+} // namespace vela

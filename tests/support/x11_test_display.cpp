@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/x11_test_display.h"
 
 #include <X11/Xutil.h>
@@ -8,6 +9,8 @@
 #include <thread>
 
 #include "tests/support/sheet_faces.h"
+
+namespace vela {
 
 namespace x11_test {
 
@@ -62,9 +65,9 @@ std::vector<Window> childrenOf(Display* display, Window window)
 Pixels readWindow(Display* display, Window window)
 {
     Pixels pixels;
-    XImage* image = XGetImage(display, window, 0, 0, faceWidth, faceHeight, AllPlanes, ZPixmap);
-    for (int y = 0; image != nullptr && y < faceHeight; ++y) {
-        for (int x = 0; x < faceWidth; ++x) {
+    XImage* image = XGetImage(display, window, 0, 0, kFaceWidth, kFaceHeight, AllPlanes, ZPixmap);
+    for (int y = 0; image != nullptr && y < kFaceHeight; ++y) {
+        for (int x = 0; x < kFaceWidth; ++x) {
             pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
         }
     }
@@ -105,3 +108,5 @@ bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& d
 }
 
 }  // namespace x11_test
+
+} // namespace vela

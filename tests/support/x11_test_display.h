@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Helpers of the tests that use a real X display: windows of the test's own, pixels read back
@@ -9,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+namespace vela {
 
 namespace x11_test {
 
@@ -28,3 +31,5 @@ void pressButton(Display* display, unsigned int button, bool down);
 bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 }  // namespace x11_test
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The committed bitmap sheet (resource 103): its headers, its size and the layout that the
 // button window draws from.
 
@@ -14,9 +15,11 @@
 
 #include "tests/support/sheet_faces.h"
 
+namespace vela {
+
 namespace {
 
-constexpr std::size_t rowsEnd = 54 + 252 * 768;  // both headers, then 252 rows of 256 pixels
+constexpr std::size_t kRowsEnd = 54 + 252 * 768;  // both headers, then 252 rows of 256 pixels
 
 // Where the rectangle's pixels fail the test: how many, and the first; empty when none does.
 std::string failures(int left, int top, int width, int height, const std::function<bool(int, int)>& holds)
@@ -39,9 +42,9 @@ TEST(BitmapSheet, HeadersDescribeA24BitBottomUpSheetFollowedByTwoZeroBytes)
     const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     // The file header, then the resource data: info header, rows and two zero bytes.
     ASSERT_EQ(bytes.size(), 14u + 193578u);
-    ASSERT_EQ(bytes.size(), rowsEnd + 2);
-    EXPECT_EQ(bytes[rowsEnd], 0);
-    EXPECT_EQ(bytes[rowsEnd + 1], 0);
+    ASSERT_EQ(bytes.size(), kRowsEnd + 2);
+    EXPECT_EQ(bytes[kRowsEnd], 0);
+    EXPECT_EQ(bytes[kRowsEnd + 1], 0);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), "BM");
     struct Field {
         const char* name;
@@ -111,3 +114,5 @@ TEST_F(BitmapSheetPixels, LitAreaMatchesTheOffFaceAroundTheButtonAndDiffersInsid
 }
 
 }  // namespace
+
+} // namespace vela

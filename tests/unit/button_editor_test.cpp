@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The button editor's window-system calls, seen through the recording fake: the exact order of
 // open, draw and close, the window procedure's answers, the toggle, and what happens when a
 // window-system call fails.
@@ -17,6 +18,8 @@
 #include "frame/module_instance.h"
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 namespace {
 
@@ -169,7 +172,7 @@ TEST_F(ButtonEditorTest, OpenDrawIdleAndCloseCallSequences)
     EXPECT_EQ(fake.procedureOf("VEclass"), &buttonWindowProc);
 
     fake.clearCalls();
-    send(WM_TIMER, 1);
+    send(kWmTimer, 1);
     EXPECT_EQ(fake.calls(), Calls{lookup} + firstDraw(false) + Calls{byDefault("0x0113, 1, 0x00000000")});
     fake.clearCalls();
     edited.dispatch(effEditIdle);
@@ -177,7 +180,7 @@ TEST_F(ButtonEditorTest, OpenDrawIdleAndCloseCallSequences)
     // A draw without a fresh drawing context copies nothing.
     fake.script("getDC", {0});
     fake.clearCalls();
-    send(WM_PAINT);
+    send(kWmPaint);
     EXPECT_EQ(fake.calls(), (Calls{lookup, "getDC(window1) -> null", byDefault("0x000f, 0, 0x00000000")}));
 
     fake.clearCalls();
@@ -229,18 +232,18 @@ TEST_P(ButtonWindowMessages, AreHandledAsTheWindowNeeds)
 INSTANTIATE_TEST_SUITE_P(
     Table, ButtonWindowMessages,
     testing::Values(
-        MessageCase{"Paint", WM_PAINT, 0, 0, firstDraw(false) + Calls{byDefault("0x000f, 0, 0x00000000", 77)}, 77},
-        MessageCase{"EraseBackground", WM_ERASEBKGND, 0, 0, firstDraw(false), 1},
-        MessageCase{"MouseMove", WM_MOUSEMOVE, 0, 0x00050005,
+        MessageCase{"Paint", kWmPaint, 0, 0, firstDraw(false) + Calls{byDefault("0x000f, 0, 0x00000000", 77)}, 77},
+        MessageCase{"EraseBackground", kWmEraseBackground, 0, 0, firstDraw(false), 1},
+        MessageCase{"MouseMove", kWmMouseMove, 0, 0x00050005,
                     {"loadCursor(null, 32512) -> cursor2", "setCursor(cursor2)", byDefault("0x0200, 0, 0x00050005", 77)},
                     77},
-        MessageCase{"LeftPressOffTheButton", WM_LBUTTONDOWN, 1, 0x00050005,
+        MessageCase{"LeftPressOffTheButton", kWmLeftButtonDown, 1, 0x00050005,
                     {"setCapture(window1)", byDefault("0x0201, 1, 0x00050005", 77)}, 77},
-        MessageCase{"LeftRelease", WM_LBUTTONUP, 0, 0x00280080,
+        MessageCase{"LeftRelease", kWmLeftButtonUp, 0, 0x00280080,
                     {"releaseCapture()", byDefault("0x0202, 0, 0x00280080", 77)}, 77},
-        MessageCase{"RightPressOnTheButton", WM_RBUTTONDOWN, 2, 0x00280080,
+        MessageCase{"RightPressOnTheButton", kWmRightButtonDown, 2, 0x00280080,
                     {"setCapture(window1)", byDefault("0x0204, 2, 0x00280080", 77)}, 77},
-        MessageCase{"RightRelease", WM_RBUTTONUP, 0, 0x00280080,
+        MessageCase{"RightRelease", kWmRightButtonUp, 0, 0x00280080,
                     {"releaseCapture()", byDefault("0x0205, 0, 0x00280080", 77)}, 77},
         MessageCase{"DoubleClick", 0x0203, 1, 0x00280080, {byDefault("0x0203, 1, 0x00280080", 77)}, 77},
         MessageCase{"SetCursor", 0x0020, 0, 0, {byDefault("0x0020, 0, 0x00000000", 77)}, 77}),
@@ -251,10 +254,10 @@ TEST_F(ButtonEditorTest, TimerDrawsOnlyForTheIdentifierSetTimerReturned)
     fake.script("setTimer", {7});
     open();
     fake.clearCalls();
-    send(WM_TIMER, 1);
+    send(kWmTimer, 1);
     EXPECT_EQ(fake.calls(), (Calls{lookup, byDefault("0x0113, 1, 0x00000000")}));
     fake.clearCalls();
-    send(WM_TIMER, 7);
+    send(kWmTimer, 7);
     EXPECT_EQ(fake.calls(), Calls{lookup} + firstDraw(false) + Calls{byDefault("0x0113, 7, 0x00000000")});
     fake.clearCalls();
     close();
@@ -276,7 +279,7 @@ TEST_F(ButtonEditorTest, PressTogglesInsideTheHitRectangleOnly)
         for (intptr_t lParam : {zeroExtended, static_cast<intptr_t>(static_cast<int32_t>(zeroExtended))}) {
             edited.setSwitchValue(0.0f);
             host.clearCalls();
-            send(WM_LBUTTONDOWN, 1, lParam);
+            send(kWmLeftButtonDown, 1, lParam);
             EXPECT_EQ(edited.switchValue(), point.toggles ? 1.0f : 0.0f) << "at (" << point.x << ", " << point.y << ")";
             EXPECT_EQ(host.calls().size(), point.toggles ? 1u : 0u);
         }
@@ -302,10 +305,10 @@ TEST_F(ButtonEditorTest, LitFaceAndPressFollowTheTruncatedSwitchValueAndReportTh
         SCOPED_TRACE(item.before);
         edited.setSwitchValue(item.before);
         fake.clearCalls();
-        send(WM_PAINT);
+        send(kWmPaint);
         EXPECT_EQ(countStarting(fake.calls(), litOverlay), item.lit ? 1 : 0);
         host.clearCalls();
-        send(WM_LBUTTONDOWN, 1, packedPosition(128, 40));
+        send(kWmLeftButtonDown, 1, packedPosition(128, 40));
         EXPECT_EQ(edited.switchValue(), item.after);
         const std::vector<HostCall> calls = host.calls();
         ASSERT_EQ(calls.size(), 1u);
@@ -335,7 +338,7 @@ TEST_F(ButtonEditorTest, ClassLivesFromTheFirstOpenToTheLastClose)
     close();
     EXPECT_EQ(registrations(), std::pair(0, 0));
     // The second editor's window still works after the first one closed.
-    EXPECT_EQ(fake.send(fake.latestWindow(), WM_ERASEBKGND), 1);
+    EXPECT_EQ(fake.send(fake.latestWindow(), kWmEraseBackground), 1);
     EXPECT_EQ(fake.calls()[0], "getWindowLong(window2, -21) -> editor2");
     fake.clearCalls();
     second.dispatch(effEditClose);
@@ -348,7 +351,7 @@ TEST_F(ButtonEditorTest, ClassLivesFromTheFirstOpenToTheLastClose)
 TEST_F(ButtonEditorTest, MessagesBeforeOpenStoresTheEditorGetDefaultHandling)
 {
     fake.deliverDuringCreation(
-        {{WM_ERASEBKGND, 0, 0}, {WM_PAINT, 0, 0}, {WM_TIMER, 1, 0}, {WM_LBUTTONDOWN, 1, packedPosition(128, 40)}});
+        {{kWmEraseBackground, 0, 0}, {kWmPaint, 0, 0}, {kWmTimer, 1, 0}, {kWmLeftButtonDown, 1, packedPosition(128, 40)}});
     open();
     const Calls expected = {
         "registerClass(VEclass, procedure, module, cursor1, brush1)",
@@ -366,7 +369,7 @@ TEST_F(ButtonEditorTest, MessagesBeforeOpenStoresTheEditorGetDefaultHandling)
 TEST_F(ButtonEditorTest, DestroyingAnOpenEditorClosesItsWindowBeforeItGoes)
 {
     fake.deliverDuringDestruction(
-        {{WM_ERASEBKGND, 0, 0}, {WM_PAINT, 0, 0}, {WM_TIMER, 1, 0}, {WM_LBUTTONDOWN, 1, packedPosition(128, 40)}});
+        {{kWmEraseBackground, 0, 0}, {kWmPaint, 0, 0}, {kWmTimer, 1, 0}, {kWmLeftButtonDown, 1, packedPosition(128, 40)}});
     open();
     fake.clearCalls();
     edited.destroy();
@@ -410,9 +413,9 @@ TEST_F(ButtonEditorTest, APartialOpenDrawsOnlyWhenComplete)
         fake.script(failing, {0});
         EXPECT_EQ(open(), 1);
         fake.clearCalls();
-        send(WM_PAINT);
-        send(WM_TIMER, 1);
-        send(WM_ERASEBKGND);
+        send(kWmPaint);
+        send(kWmTimer, 1);
+        send(kWmEraseBackground);
         EXPECT_EQ(countStarting(fake.calls(), "bitBlt("), failing == "setTimer" ? 4 : 0);
         close();
         EXPECT_EQ(fake.liveObjects(), Calls{});
@@ -420,3 +423,5 @@ TEST_F(ButtonEditorTest, APartialOpenDrawsOnlyWhenComplete)
 }
 
 } // namespace
+
+} // namespace vela

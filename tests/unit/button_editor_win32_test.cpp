@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The button editor in real Windows windows: the pixels it paints, a click on its button, and
 // that many open and close cycles leave no window, drawing context, bitmap, timer or class.
 
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-// First: <windows.h> turns the window-system names into macros.
 #include "editor/button_editor.h"
 #include "effect/switch_effect.h"
 #include "frame/module_instance.h"
@@ -19,9 +19,11 @@
 
 #include <windows.h>
 
+namespace vela {
+
 namespace {
 
-constexpr char parentClassName[] = "VelaTestParent";
+constexpr char kParentClassName[] = "VelaTestParent";
 
 using Pixels = std::vector<uint32_t>;  // 0xRRGGBB, rows top first
 
@@ -30,15 +32,15 @@ Pixels capture(HWND window)
 {
     BITMAPINFO info{};
     // 32 bits per pixel, top row first.
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), faceWidth, -faceHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), kFaceWidth, -kFaceHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     HDC windowContext = GetDC(window);
     HDC memory = CreateCompatibleDC(windowContext);
     void* bits = nullptr;
     HBITMAP image = CreateDIBSection(windowContext, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, image);
-    BitBlt(memory, 0, 0, faceWidth, faceHeight, windowContext, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, kFaceWidth, kFaceHeight, windowContext, 0, 0, SRCCOPY);
     GdiFlush();
-    Pixels pixels(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + faceWidth * faceHeight);
+    Pixels pixels(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + kFaceWidth * kFaceHeight);
     for (uint32_t& pixel : pixels) {
         pixel &= 0xFFFFFF;
     }
@@ -85,10 +87,10 @@ protected:
         WNDCLASSA parentClass{};
         parentClass.lpfnWndProc = DefWindowProcA;
         parentClass.hInstance = GetModuleHandleA(nullptr);
-        parentClass.lpszClassName = parentClassName;
+        parentClass.lpszClassName = kParentClassName;
         RegisterClassA(&parentClass);
         // Never activated: wine waits two seconds for a window manager to let an active window go.
-        parent = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, parentClassName, "Vela test host", WS_POPUP, 0,
+        parent = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kParentClassName, "Vela test host", WS_POPUP, 0,
                                  0, 320, 160, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         ShowWindow(parent, SW_SHOWNOACTIVATE);
         record = host.callEntry([](audioMasterCallback host) { return (new SwitchEffect(host))->getAeffect(); });
@@ -100,7 +102,7 @@ protected:
     {
         destroyEffect();
         DestroyWindow(parent);
-        UnregisterClassA(parentClassName, GetModuleHandleA(nullptr));
+        UnregisterClassA(kParentClassName, GetModuleHandleA(nullptr));
         moduleInstance = savedInstance;
     }
 
@@ -146,8 +148,8 @@ TEST_F(ButtonEditorWindows, ShowsTheFaceAndFollowsTheSwitch)
     EXPECT_EQ(child, editor->childWindow());
     RECT client{};
     GetClientRect(child, &client);
-    EXPECT_EQ(client.right - client.left, faceWidth);
-    EXPECT_EQ(client.bottom - client.top, faceHeight);
+    EXPECT_EQ(client.right - client.left, kFaceWidth);
+    EXPECT_EQ(client.bottom - client.top, kFaceHeight);
     ASSERT_NE(firstDifference(sheetFace(false), sheetFace(true)), "");
     EXPECT_EQ(shows(child, false), "");
 
@@ -203,3 +205,4 @@ TEST_F(ButtonEditorWindows, ManyOpenCloseCyclesAndDestroyingTheEffectLeaveNothin
 
 } // namespace
 
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The button editor in real X windows, driven through the effect's record as a Linux host
 // drives it: the pixels it paints, a real click on its button, the idle calls that bring its
 // events and ticks, and what stays behind after many open and close cycles.
@@ -18,6 +19,8 @@
 #include "tests/support/x11_test_display.h"
 
 #include "editor/platform/x11_window_system.h"
+
+namespace vela {
 
 namespace {
 
@@ -120,3 +123,4 @@ TEST_F(ButtonEditorX11, ManyOpenCloseCyclesLeaveNothingBehind)
 
 }  // namespace
 
+} // namespace vela

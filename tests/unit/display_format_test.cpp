@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The display conversions: every text fits a 9-byte buffer, and each one shows what it should.
 
 #include <gtest/gtest.h>
@@ -18,13 +19,15 @@
 #include "frame/display_format.h"
 #include "frame/effect_core.h"
 
+namespace vela {
+
 namespace {
 
-constexpr char huge[] = " Huge!  ";
-constexpr char minusInfinity[] = "  -oo   ";
-constexpr char notANumber[] = "  nan   ";
-constexpr float infinity = std::numeric_limits<float>::infinity();
-constexpr float quietNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr char kHuge[] = " Huge!  ";
+constexpr char kMinusInfinity[] = "  -oo   ";
+constexpr char kNotANumber[] = "  nan   ";
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr float kQuietNaN = std::numeric_limits<float>::quiet_NaN();
 
 // The smallest effect there is: the formatting operations are all the base's own.
 class FormatEffect : public EffectCore {
@@ -53,12 +56,12 @@ public:
 // missing terminator fails the test.
 std::string written(const std::function<void(char*)>& write)
 {
-    constexpr char canary = '\x5A';
+    constexpr char kCanary = '\x5A';
     char bytes[10];
     std::memset(bytes, '#', 9);
-    bytes[9] = canary;
+    bytes[9] = kCanary;
     write(bytes);
-    EXPECT_EQ(bytes[9], canary) << "byte 10 overwritten";
+    EXPECT_EQ(bytes[9], kCanary) << "byte 10 overwritten";
     if (std::memchr(bytes, 0, 9) == nullptr) {
         ADD_FAILURE() << "no terminator within 9 bytes";
         return "<unterminated>";
@@ -72,19 +75,19 @@ TEST(FormatFloat, WritesEachRow)
     const Row rows[] = {
         {0.5f, 0, "0:500000"}, {1234.5678f, 0, "1234:567"}, {-3.25f, 0, "-3:25000"}, {0.0f, 0, "0:000000"},
         {-0.0f, 0, "0:000000"}, {0.7f, 0, "0:699999"}, {440.0f, 0, "440:0000"}, {1234567.0f, 0, "1234567:"},
-        {-123456.0f, 0, "-123456:"}, {100000000.0f, 0, huge}, {-10000000.0f, 0, huge}, {infinity, 0, huge},
-        {-infinity, 0, huge},
+        {-123456.0f, 0, "-123456:"}, {100000000.0f, 0, kHuge}, {-10000000.0f, 0, kHuge}, {kInfinity, 0, kHuge},
+        {-kInfinity, 0, kHuge},
         // Integer parts that leave no room for the separator are too large to show.
-        {9999999.0f, 0, "9999999:"}, {10000000.0f, 0, huge}, {12345678.0f, 0, huge}, {99999992.0f, 0, huge},
-        {-999999.0f, 0, "-999999:"}, {-999999.9375f, 0, "-999999:"}, {-1000000.0f, 0, huge},
-        {-1234567.0f, 0, huge}, {-9999999.0f, 0, huge},
+        {9999999.0f, 0, "9999999:"}, {10000000.0f, 0, kHuge}, {12345678.0f, 0, kHuge}, {99999992.0f, 0, kHuge},
+        {-999999.0f, 0, "-999999:"}, {-999999.9375f, 0, "-999999:"}, {-1000000.0f, 0, kHuge},
+        {-1234567.0f, 0, kHuge}, {-9999999.0f, 0, kHuge},
         // Reserved positions shorten the fraction only; a negative count counts as none.
         {0.5f, 2, "0:5000"}, {-3.25f, 2, "-3:250"}, {440.0f, 3, "440:0"}, {440.0f, 4, "440:"},
         {1234567.0f, 2, "1234567:"}, {-123456.0f, 5, "-123456:"}, {0.5f, 7, "0:"}, {0.5f, 127, "0:"},
-        {-3.25f, 127, "-3:"}, {12345678.0f, 2, huge}, {0.5f, -1, "0:500000"}, {-3.25f, -128, "-3:25000"},
+        {-3.25f, 127, "-3:"}, {12345678.0f, 2, kHuge}, {0.5f, -1, "0:500000"}, {-3.25f, -128, "-3:25000"},
         {1234567.0f, -128, "1234567:"},
         // Not a number, whatever its sign, payload or reservation (the sweep below tries more).
-        {quietNaN, 0, notANumber}, {-quietNaN, 127, notANumber}, {std::bit_cast<float>(0x7FC12345u), -128, notANumber},
+        {kQuietNaN, 0, kNotANumber}, {-kQuietNaN, 127, kNotANumber}, {std::bit_cast<float>(0x7FC12345u), -128, kNotANumber},
     };
     FormatEffect effect;
     for (const Row& row : rows) {
@@ -101,14 +104,14 @@ TEST(FormatConverters, WriteEachRow)
     struct Row { void (EffectCore::*convert)(float, char*); float value; const char* text; float rate = 44100.0f; };
     const Row rows[] = {
         {decibels, 1.0f, "0:000000"}, {decibels, 0.5f, "-6:02059"}, {decibels, 2.0f, "6:020599"},
-        {decibels, 0.0001f, "-80:0000"}, {decibels, 0.0f, minusInfinity}, {decibels, -1.0f, minusInfinity},
-        {decibels, -0.0f, minusInfinity}, {decibels, quietNaN, minusInfinity},
+        {decibels, 0.0001f, "-80:0000"}, {decibels, 0.0f, kMinusInfinity}, {decibels, -1.0f, kMinusInfinity},
+        {decibels, -0.0f, kMinusInfinity}, {decibels, kQuietNaN, kMinusInfinity},
         {frequency, 100.0f, "441:0000"}, {frequency, 1.0f, "44100:00"}, {frequency, 0.0f, "0:000000"},
-        {frequency, quietNaN, "0:000000"}, {milliseconds, 441.0f, "10:00000"},
+        {frequency, kQuietNaN, "0:000000"}, {milliseconds, 441.0f, "10:00000"},
         {milliseconds, 1024.0f, "23:21995"}, {milliseconds, 44100.0f, "1000:000"},
         {milliseconds, 48.0f, "1:000000", 48000.0f},
         // At a rate of 0, a length is infinitely long and no length is not a number.
-        {milliseconds, 1.0f, huge, 0.0f}, {milliseconds, -1.0f, huge, 0.0f}, {milliseconds, 0.0f, notANumber, 0.0f},
+        {milliseconds, 1.0f, kHuge, 0.0f}, {milliseconds, -1.0f, kHuge, 0.0f}, {milliseconds, 0.0f, kNotANumber, 0.0f},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.value << " at " << row.rate);
@@ -122,8 +125,8 @@ TEST(FormatInteger, WritesEachRow)
     struct Row { int32_t value; const char* text; };
     const Row rows[] = {
         {5, "      5"}, {-5, "     -5"}, {0, "      0"}, {12345678, "12345678"}, {99999999, "99999999"},
-        {100000000, huge}, {-9999999, "-9999999"}, {-1000000, "-1000000"}, {-10000000, huge},
-        {INT32_MAX, huge}, {INT32_MIN, huge},
+        {100000000, kHuge}, {-9999999, "-9999999"}, {-1000000, "-1000000"}, {-10000000, kHuge},
+        {INT32_MAX, kHuge}, {INT32_MIN, kHuge},
     };
     FormatEffect effect;
     for (const Row& row : rows) {
@@ -141,7 +144,7 @@ TEST(FormatConverters, ReachFormatFloatAndGetSampleRateThroughTheVirtualTable)
     EXPECT_EQ(effect.rateFetches, 3);
     EXPECT_EQ(written([&](char* text) { effect.formatDecibels(1.0f, text); }), "override");
     // Minus infinity decibels never reach formatFloat.
-    EXPECT_EQ(written([&](char* text) { effect.formatDecibels(0.0f, text); }), minusInfinity);
+    EXPECT_EQ(written([&](char* text) { effect.formatDecibels(0.0f, text); }), kMinusInfinity);
     EXPECT_EQ(effect.formatted, (std::vector<float>{10.0f, 500.0f, 0.0f, 0.0f}));
     EXPECT_EQ(effect.reserved, (std::vector<int8_t>{0, 0, 0, 0}));
 }
@@ -155,7 +158,7 @@ void checkFloatText(float value, int8_t reservedPositions)
     const double magnitude = std::fabs(static_cast<double>(value));
     const bool negative = value < 0.0f;
     if (std::isnan(value) || magnitude >= (negative ? 1000000.0 : 10000000.0)) {
-        EXPECT_EQ(text, std::isnan(value) ? notANumber : huge);
+        EXPECT_EQ(text, std::isnan(value) ? kNotANumber : kHuge);
         return;
     }
     const size_t separator = text.find(':');
@@ -178,10 +181,10 @@ TEST(FormatSweep, TextsStayWithinEightCharactersAndFloatTextsTruncateTheValue)
 {
     // Every power of ten a float reaches, denormals included, and a few special and random values, each with its
     // two neighbours and both signs.
-    std::vector<float> values = {quietNaN, -quietNaN, std::numeric_limits<float>::signaling_NaN(),
+    std::vector<float> values = {kQuietNaN, -kQuietNaN, std::numeric_limits<float>::signaling_NaN(),
                                  std::bit_cast<float>(0xFFFFFFFFu)};
     auto addWithNeighbours = [&](float value) {
-        for (const float v : {value, std::nextafter(value, infinity), std::nextafter(value, -infinity)}) {
+        for (const float v : {value, std::nextafter(value, kInfinity), std::nextafter(value, -kInfinity)}) {
             values.push_back(v);
             values.push_back(-v);
         }
@@ -191,7 +194,7 @@ TEST(FormatSweep, TextsStayWithinEightCharactersAndFloatTextsTruncateTheValue)
     }
     for (const float value : {0.0f, std::numeric_limits<float>::denorm_min(), std::bit_cast<float>(0x007FFFFFu),
                               std::bit_cast<float>(0x00400000u), std::numeric_limits<float>::min(),
-                              std::numeric_limits<float>::max(), infinity, 0.5f, 0.7f, 1.0f, 9.0f, 99.0f, 999999.0f,
+                              std::numeric_limits<float>::max(), kInfinity, 0.5f, 0.7f, 1.0f, 9.0f, 99.0f, 999999.0f,
                               1000000.0f, 9999999.0f, 10000000.0f, 99999992.0f, 100000000.0f, 1234567.875f,
                               999999.9375f}) {
         addWithNeighbours(value);
@@ -206,7 +209,7 @@ TEST(FormatSweep, TextsStayWithinEightCharactersAndFloatTextsTruncateTheValue)
         values.push_back(static_cast<float>(small(generator)));
     }
 
-    FormatEffect effects[] = {FormatEffect(44100.0f), FormatEffect(0.0f), FormatEffect(quietNaN),
+    FormatEffect effects[] = {FormatEffect(44100.0f), FormatEffect(0.0f), FormatEffect(kQuietNaN),
                               FormatEffect(std::numeric_limits<float>::denorm_min()), FormatEffect(-48000.0f)};
     for (const float value : values) {
         SCOPED_TRACE(value);
@@ -225,3 +228,5 @@ TEST(FormatSweep, TextsStayWithinEightCharactersAndFloatTextsTruncateTheValue)
 }
 
 } // namespace
+
+} // namespace vela

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 // The editor base's defaults and its update mechanism.
 
 #include <gtest/gtest.h>
 
 #include "frame/editor_base.h"
 #include "frame/effect_core.h"
+
+namespace vela {
 
 namespace {
 
@@ -65,3 +68,5 @@ TEST(EditorBase, IdleRunsOneUpdatePerRequestBatch)
 }
 
 } // namespace
+
+} // namespace vela

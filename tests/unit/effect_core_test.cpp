@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The core effect base as a host sees it: every call goes through the record's function pointers.
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include "frame/effect_core.h"
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 namespace {
 
@@ -341,3 +344,5 @@ TEST(EffectCoreHostCalls, AutomationStoresFirstThenTellsTheHost)
 }
 
 } // namespace
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The extended effect base as a host sees it: operations 25 to 58 through the record's
 // dispatcher, and the host-call wrappers through a recording host callback.
 
@@ -15,6 +16,8 @@
 #include "frame/effect_extended.h"
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 namespace {
 
@@ -328,3 +331,5 @@ TEST(EffectExtendedHostCalls, RateAndBlockSizeAreReadAfterTheHostAnswered)
 }
 
 } // namespace
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The final effect class: its identity, its editor, and a construction whose editor could not
 // be allocated.
 
@@ -29,6 +30,7 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
     }
 }
 
+namespace vela {
 namespace {
 
 TEST(SwitchEffectEditable, HasItsIdentifierAndItsEditorWithTheSwitchOff)
@@ -57,3 +59,5 @@ TEST(SwitchEffectEditable, AFailedEditorAllocationMarksOnlyThatConstruction)
 }
 
 } // namespace
+
+} // namespace vela

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The switch effect as a host sees it: created through an entry with a recording host and
 // driven through the record's function pointers.
 
@@ -13,6 +14,8 @@
 #include "frame/opcodes.h"
 #include "frame/vst_pin_properties.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 namespace {
 
@@ -347,3 +350,5 @@ TEST(SwitchEffectIdentity, CanDoAnswersTwoWordsExactlyAndAsksTheHostNothing)
 }
 
 } // namespace
+
+} // namespace vela

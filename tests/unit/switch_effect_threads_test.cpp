@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The switch as three threads share it: the host's audio thread processing blocks, a host
 // thread setting the parameter and the editor toggling it. Built with ThreadSanitizer, any
 // unsynchronised access fails the run.
@@ -13,6 +14,8 @@
 #include "effect/switch_effect.h"
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
+
+namespace vela {
 
 namespace {
 
@@ -81,3 +84,5 @@ TEST(SwitchEffectThreads, EveryBlockIsWhollyPassedThroughOrWhollyMixed)
 }
 
 } // namespace
+
+} // namespace vela

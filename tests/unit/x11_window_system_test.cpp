@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The X11 window system on a real display: windows, composed pixels read back from the
 // server, real pointer input, timers, and what stays behind.
 
@@ -18,13 +19,15 @@
 #include "tests/support/sheet_faces.h"
 #include "tests/support/x11_test_display.h"
 
+namespace vela {
+
 namespace {
 
 using namespace x11_test;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* className = "X11TestClass";
+constexpr const char* kClassName = "X11TestClass";
 
 struct Delivered { WindowHandle window; uint32_t message; uintptr_t wParam; intptr_t lParam; Clock::time_point time; };
 
@@ -64,7 +67,7 @@ protected:
         activeSystem = &system;
         delivered.clear();
         reaction = nullptr;
-        system.registerClass(className, recordingProcedure, nullptr, nullptr, system.getSysColorBrush(COLOR_BTNFACE));
+        system.registerClass(kClassName, recordingProcedure, nullptr, nullptr, system.getSysColorBrush(kColorButtonFace));
     }
 
     void TearDown() override
@@ -77,7 +80,7 @@ protected:
 
     WindowHandle createChild(Window parentId = None)
     {
-        return system.createWindowEx(className, "Vela", WS_CHILD_VISIBLE, 0, 0, faceWidth, faceHeight,
+        return system.createWindowEx(kClassName, "Vela", kWsChildVisible, 0, 0, kFaceWidth, kFaceHeight,
                                      reinterpret_cast<WindowHandle>(parentId != None ? parentId : parent), nullptr);
     }
 
@@ -93,7 +96,7 @@ protected:
     // Presses and releases a real button, and idles until the window got the release.
     void click(WindowHandle window, unsigned int button)
     {
-        const uint32_t release = button == Button1 ? WM_LBUTTONUP : WM_RBUTTONUP;
+        const uint32_t release = button == Button1 ? kWmLeftButtonUp : kWmRightButtonUp;
         const std::size_t before = deliveredTo(window, release).size();
         pressButton(display, button, true);
         pressButton(display, button, false);
@@ -114,9 +117,9 @@ TEST_F(X11WindowSystemTest, CreatesAChildOfTheParentAndPaintsItWhenExposed)
     XWindowAttributes attributes{};
     ASSERT_NE(XGetWindowAttributes(display, id(window), &attributes), 0);
     EXPECT_EQ(std::vector<int>({attributes.x, attributes.y, attributes.width, attributes.height, attributes.map_state}),
-              std::vector<int>({0, 0, faceWidth, faceHeight, IsViewable}));
-    idle(2s, window, WM_PAINT);
-    EXPECT_EQ(deliveredTo(window, WM_PAINT).size(), 1u);
+              std::vector<int>({0, 0, kFaceWidth, kFaceHeight, IsViewable}));
+    idle(2s, window, kWmPaint);
+    EXPECT_EQ(deliveredTo(window, kWmPaint).size(), 1u);
 }
 
 TEST_F(X11WindowSystemTest, ComposesTheFaceInsideTheSheetAndCopiesItExactlyIntoTheWindow)
@@ -131,11 +134,11 @@ TEST_F(X11WindowSystemTest, ComposesTheFaceInsideTheSheetAndCopiesItExactlyIntoT
     // Composes the face in the sheet's top band as the editor does, and copies it to the window.
     for (bool lit : {true, false}) {
         ContextHandle context = system.getDC(window);
-        system.bitBlt(memory, 0, 0, faceWidth, faceHeight, memory, 0, 96);
+        system.bitBlt(memory, 0, 0, kFaceWidth, kFaceHeight, memory, 0, 96);
         if (lit) {
             system.bitBlt(memory, 17, 10, 220, 58, memory, 1, 193);
         }
-        system.bitBlt(context, 0, 0, faceWidth, faceHeight, memory, 0, 0);
+        system.bitBlt(context, 0, 0, kFaceWidth, kFaceHeight, memory, 0, 0);
         system.releaseDC(window, context);
         XSync(system.display(), False);
         EXPECT_EQ(firstDifference(readWindow(display, id(window)), sheetFace(lit)), "") << "lit " << lit;
@@ -153,10 +156,10 @@ TEST_F(X11WindowSystemTest, ComposesTheFaceInsideTheSheetAndCopiesItExactlyIntoT
     XSync(system.display(), False);
     Pixels expected = sheetFace(false);
     const Pixels sheetAll = sheetPixels();
-    for (int y = 0; y < faceHeight; ++y) {
-        for (int x = 0; x < faceWidth - 10; ++x) {
-            expected[static_cast<std::size_t>(y * faceWidth + x)] =
-                sheetAll[static_cast<std::size_t>((y + 106) * faceWidth + x + 10)];
+    for (int y = 0; y < kFaceHeight; ++y) {
+        for (int x = 0; x < kFaceWidth - 10; ++x) {
+            expected[static_cast<std::size_t>(y * kFaceWidth + x)] =
+                sheetAll[static_cast<std::size_t>((y + 106) * kFaceWidth + x + 10)];
         }
     }
     EXPECT_EQ(firstDifference(readWindow(display, id(window)), expected), "");
@@ -166,43 +169,43 @@ TEST_F(X11WindowSystemTest, ComposesTheFaceInsideTheSheetAndCopiesItExactlyIntoT
 TEST_F(X11WindowSystemTest, DeliversRealPointerInputWithThePositionPackedAsOnWindows)
 {
     WindowHandle window = createChild();
-    idle(2s, window, WM_PAINT);
+    idle(2s, window, kWmPaint);
     pointAt(display, id(window), 100, 50);
     click(window, Button1);
     click(window, Button3);
-    for (uint32_t message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONUP}) {
+    for (uint32_t message : {kWmLeftButtonDown, kWmLeftButtonUp, kWmRightButtonDown, kWmRightButtonUp}) {
         const std::vector<Delivered> found = deliveredTo(window, message);
         ASSERT_EQ(found.size(), 1u) << std::hex << message;
         EXPECT_EQ(found[0].lParam, intptr_t{50 << 16 | 100}) << std::hex << message;
     }
 
     // While captured, positions outside the window arrive, negative ones as signed 16 bits.
-    trigger = WM_RBUTTONDOWN;
+    trigger = kWmRightButtonDown;
     reaction = [](WindowHandle target) { activeSystem->setCapture(target); };
     click(window, Button3);
     delivered.clear();
     pointAt(display, id(window), -20, -5);
-    idle(2s, window, WM_MOUSEMOVE);
-    ASSERT_FALSE(deliveredTo(window, WM_MOUSEMOVE).empty());
-    EXPECT_EQ(deliveredTo(window, WM_MOUSEMOVE).back().lParam, intptr_t{0xFFFBFFEC});
+    idle(2s, window, kWmMouseMove);
+    ASSERT_FALSE(deliveredTo(window, kWmMouseMove).empty());
+    EXPECT_EQ(deliveredTo(window, kWmMouseMove).back().lParam, intptr_t{0xFFFBFFEC});
 
     system.releaseCapture();
     delivered.clear();
     pointAt(display, id(window), -30, -5);
     pointAt(display, id(window), 10, 10);
-    idle(2s, window, WM_MOUSEMOVE);
-    ASSERT_FALSE(deliveredTo(window, WM_MOUSEMOVE).empty());
-    EXPECT_EQ(deliveredTo(window, WM_MOUSEMOVE).front().lParam, intptr_t{10 << 16 | 10})
+    idle(2s, window, kWmMouseMove);
+    ASSERT_FALSE(deliveredTo(window, kWmMouseMove).empty());
+    EXPECT_EQ(deliveredTo(window, kWmMouseMove).front().lParam, intptr_t{10 << 16 | 10})
         << "a move outside reached the window after the capture ended";
 
     // The release queued behind the press never reaches the window the press destroyed.
-    trigger = WM_LBUTTONDOWN;
+    trigger = kWmLeftButtonDown;
     reaction = [](WindowHandle target) { activeSystem->destroyWindow(target); };
     pressButton(display, Button1, true);
     pressButton(display, Button1, false);
     idle(100ms);
-    EXPECT_EQ(deliveredTo(window, WM_LBUTTONDOWN).size(), 1u);
-    EXPECT_TRUE(deliveredTo(window, WM_LBUTTONUP).empty());
+    EXPECT_EQ(deliveredTo(window, kWmLeftButtonDown).size(), 1u);
+    EXPECT_TRUE(deliveredTo(window, kWmLeftButtonUp).empty());
     EXPECT_EQ(system.usage().windows, 0u);
 }
 
@@ -217,7 +220,7 @@ TEST_F(X11WindowSystemTest, TicksAboutEveryFiftyMillisecondsForLiveTimersOnly)
     EXPECT_EQ(system.setTimer(nullptr, 1, 50), 0u);
     system.handlePendingEvents();
     if (Clock::now() - start < 50ms) {
-        EXPECT_TRUE(deliveredTo(first, WM_TIMER).empty()) << "a tick before 50 ms";
+        EXPECT_TRUE(deliveredTo(first, kWmTimer).empty()) << "a tick before 50 ms";
     }
 
     idle(260ms);
@@ -227,14 +230,14 @@ TEST_F(X11WindowSystemTest, TicksAboutEveryFiftyMillisecondsForLiveTimersOnly)
     idle(260ms);
     // At most one tick per 50 ms, and not much less while the machine keeps up.
     const auto periods = [&](Clock::time_point end) { return static_cast<std::size_t>((end - start) / 50ms); };
-    EXPECT_GE(deliveredTo(second, WM_TIMER, 1).size(), 5u);
-    EXPECT_LE(deliveredTo(second, WM_TIMER, 1).size(), periods(Clock::now()));
-    EXPECT_GE(deliveredTo(first, WM_TIMER, 1).size(), 2u);
-    EXPECT_LE(deliveredTo(first, WM_TIMER, 1).size(), periods(stopped));
-    for (const Delivered& tick : deliveredTo(first, WM_TIMER)) {
+    EXPECT_GE(deliveredTo(second, kWmTimer, 1).size(), 5u);
+    EXPECT_LE(deliveredTo(second, kWmTimer, 1).size(), periods(Clock::now()));
+    EXPECT_GE(deliveredTo(first, kWmTimer, 1).size(), 2u);
+    EXPECT_LE(deliveredTo(first, kWmTimer, 1).size(), periods(stopped));
+    for (const Delivered& tick : deliveredTo(first, kWmTimer)) {
         EXPECT_LT(tick.time, stopped) << "a tick for a destroyed window";
     }
-    for (const Delivered& tick : deliveredTo(second, WM_TIMER, 7)) {
+    for (const Delivered& tick : deliveredTo(second, kWmTimer, 7)) {
         EXPECT_LT(tick.time, stopped) << "a tick of a killed timer";
     }
     EXPECT_EQ(system.usage().timers, 1u);
@@ -244,7 +247,7 @@ TEST_F(X11WindowSystemTest, TicksAboutEveryFiftyMillisecondsForLiveTimersOnly)
     WindowHandle fourth = createChild();
     system.setTimer(third, 1, 10);
     system.setTimer(fourth, 1, 10);
-    trigger = WM_TIMER;
+    trigger = kWmTimer;
     reaction = [&](WindowHandle) {
         activeSystem->destroyWindow(third);
         activeSystem->destroyWindow(fourth);
@@ -253,7 +256,7 @@ TEST_F(X11WindowSystemTest, TicksAboutEveryFiftyMillisecondsForLiveTimersOnly)
     delivered.clear();
     std::this_thread::sleep_for(20ms);
     system.handlePendingEvents();
-    EXPECT_EQ(deliveredTo(third, WM_TIMER).size() + deliveredTo(fourth, WM_TIMER).size(), 1u);
+    EXPECT_EQ(deliveredTo(third, kWmTimer).size() + deliveredTo(fourth, kWmTimer).size(), 1u);
     EXPECT_EQ(system.usage().windows, 0u);
 }
 
@@ -263,10 +266,10 @@ TEST_F(X11WindowSystemTest, TheConnectionLastsFromTheFirstRegistrationToTheLastU
     system.registerClass("Second", recordingProcedure, nullptr, nullptr, nullptr);
     system.registerClass("second", recordingProcedure, nullptr, nullptr, nullptr);
     EXPECT_EQ(system.usage().classes, 2u) << "a class registered twice";
-    system.unregisterClass(className, nullptr);
+    system.unregisterClass(kClassName, nullptr);
     EXPECT_NE(system.display(), nullptr);
 
-    WindowHandle window = system.createWindowEx("Second", "", WS_CHILD_VISIBLE, 0, 0, 10, 10,
+    WindowHandle window = system.createWindowEx("Second", "", kWsChildVisible, 0, 0, 10, 10,
                                                 reinterpret_cast<WindowHandle>(parent), nullptr);
     ASSERT_NE(window, nullptr);
     system.unregisterClass("SECOND", nullptr);
@@ -284,10 +287,11 @@ TEST_F(X11WindowSystemTest, ABadParentGivesNoWindowAndLeavesTheConnectionWorking
     XSync(display, False);
     EXPECT_EQ(createChild(gone), nullptr);
     EXPECT_EQ(createChild(0x7FFFFFF0), nullptr);
-    EXPECT_EQ(system.createWindowEx(className, "Vela", WS_CHILD_VISIBLE, 0, 0, 9, 9, nullptr, nullptr), nullptr);
+    EXPECT_EQ(system.createWindowEx(kClassName, "Vela", kWsChildVisible, 0, 0, 9, 9, nullptr, nullptr), nullptr);
     EXPECT_EQ(system.usage().windows, 0u);
     EXPECT_NE(createChild(), nullptr);
 }
 
 }  // namespace
 
+} // namespace vela
