@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "editor/button_editor.h"
 
-
 #include "effect/switch_effect.h"
 #include "frame/module_instance.h"
 
@@ -84,8 +83,8 @@ int32_t ButtonEditor::open(void* parent)
         BrushHandle background = windowSystem.getSysColorBrush(kColorButtonFace);
         windowSystem.registerClass(kClassName, buttonWindowProc, moduleInstance, cursor, background);
     }
-    window = windowSystem.createWindowEx(kClassName, "Vela", kWsChildVisible, 0, 0, kFaceWidth,
-                                         kFaceHeight, parentWindow, moduleInstance);
+    window = windowSystem.createWindowEx(kClassName, "Vela", kWsChildVisible, 0, 0, kFaceWidth, kFaceHeight,
+                                         parentWindow, moduleInstance);
     // Each handle stays null unless its step succeeds, so close gives back exactly what exists
     // and no step runs on a handle that failed: a null window's context is the whole screen.
     windowContext = nullptr;
@@ -170,8 +169,8 @@ void ButtonEditor::draw()
     }
     windowSystem.bitBlt(memoryContext, 0, 0, kFaceWidth, kFaceHeight, memoryContext, 0, kOffFaceTop);
     if (switchInteger() != 0) {
-        windowSystem.bitBlt(memoryContext, kButtonX, kButtonY, kButtonWidth, kButtonHeight,
-                            memoryContext, kLitButtonX, kLitButtonY);
+        windowSystem.bitBlt(memoryContext, kButtonX, kButtonY, kButtonWidth, kButtonHeight, memoryContext, kLitButtonX,
+                            kLitButtonY);
     }
     windowSystem.bitBlt(context, 0, 0, kFaceWidth, kFaceHeight, memoryContext, 0, 0);
     windowSystem.releaseDC(window, context);
@@ -204,11 +203,9 @@ int32_t ButtonEditor::switchInteger() const
     return truncateToInteger(switchEffect.paramValue[0].load(std::memory_order_relaxed));
 }
 
-intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message,
-                                               uintptr_t wParam, intptr_t lParam)
+intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
-    auto* editor = reinterpret_cast<ButtonEditor*>(
-        classWindowSystem->getWindowLong(window, kGwlUserData));
+    auto* editor = reinterpret_cast<ButtonEditor*>(classWindowSystem->getWindowLong(window, kGwlUserData));
     // Messages sent while the window is being created come before open stores the editor.
     if (editor == nullptr) {
         return classWindowSystem->defWindowProc(window, message, wParam, lParam);

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
+#include "editor/platform/window_system.h"
 #include "frame/editor_base.h"
 #include "frame/erect.h"
-#include "editor/platform/window_system.h"
 
 namespace vela {
 
@@ -16,8 +16,7 @@ class SwitchEffect;
 class ButtonEditor : public EditorBase {
 public:
     // Registers the new editor with the effect.
-    explicit ButtonEditor(SwitchEffect& effect,
-                          WindowSystem& windowSystem = WindowSystem::native());
+    explicit ButtonEditor(SwitchEffect& effect, WindowSystem& windowSystem = WindowSystem::native());
 
     // Closes a window that is still open, so that no window is left calling into freed memory.
     ~ButtonEditor() override;
@@ -43,8 +42,8 @@ public:
     // Flips the switch when the packed position lies on the button, and tells the host.
     void onLeftButtonDown(intptr_t lParam);
 
-    friend intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message,
-                                                          uintptr_t wParam, intptr_t lParam);
+    friend intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                                          intptr_t lParam);
 
 protected:
     // The switch value truncated toward zero.
@@ -67,7 +66,7 @@ extern ERect buttonEditorRect;
 extern int32_t classUseCount;
 
 // The procedure of the window class "VEclass".
-intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message,
-                                               uintptr_t wParam, intptr_t lParam);
+intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                               intptr_t lParam);
 
 } // namespace vela

@@ -69,7 +69,7 @@ template <bool accumulate, typename Lane>
 // output before the right one is read.
 template <typename Lane, bool on, bool accumulate>
 [[gnu::always_inline, gnu::target("sse2,fpmath=sse")]] inline int32_t mixFrames(const Channels& channels, int32_t begin,
-                                                                                 int32_t frames)
+                                                                                int32_t frames)
 {
     constexpr int32_t width = sizeof(Lane) / sizeof(float);
     const float* inLeft = channels.inLeft;

@@ -13,13 +13,12 @@ struct AEffect;
 
 // The host's callback. Every call from an effect passes the address of its own record first.
 // value and the answer are pointer-wide so that pointers travel intact on 64-bit targets.
-using audioMasterCallback = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index,
-                                         intptr_t value, void* ptr, float opt);
+using audioMasterCallback = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                         float opt);
 
-using AEffectDispatcherProc = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index,
-                                           intptr_t value, void* ptr, float opt);
-using AEffectProcessProc = void (*)(AEffect* effect, float** inputs, float** outputs,
-                                    int32_t sampleFrames);
+using AEffectDispatcherProc = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                           float opt);
+using AEffectProcessProc = void (*)(AEffect* effect, float** inputs, float** outputs, int32_t sampleFrames);
 using AEffectSetParameterProc = void (*)(AEffect* effect, int32_t index, float value);
 using AEffectGetParameterProc = float (*)(AEffect* effect, int32_t index);
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <limits>
 
-#include "frame/editor_base.h"
 #include "frame/display_format.h"
+#include "frame/editor_base.h"
 #include "frame/opcodes.h"
 #include "frame/trampolines.h"
 
@@ -82,20 +82,35 @@ intptr_t EffectCore::dispatcher(int32_t opcode, int32_t index, intptr_t value, v
         return 0;
     }
     switch (static_cast<EffectOpcode>(opcode)) {
-    case effOpen: open(); break;
-    case effClose: close(); break;
+    case effOpen:
+        open();
+        break;
+    case effClose:
+        close();
+        break;
     case effSetProgram:
         // Compared against the field, not the record, so a host cannot widen the bound.
         if (value >= 0 && value < programCount) {
             setProgram(static_cast<int32_t>(value));
         }
         break;
-    case effGetProgram: return getProgram();
-    case effSetProgramName: setProgramName(static_cast<char*>(ptr)); break;
-    case effGetProgramName: getProgramName(static_cast<char*>(ptr)); break;
-    case effGetParamLabel: getParameterLabel(index, static_cast<char*>(ptr)); break;
-    case effGetParamDisplay: getParameterDisplay(index, static_cast<char*>(ptr)); break;
-    case effGetParamName: getParameterName(index, static_cast<char*>(ptr)); break;
+    case effGetProgram:
+        return getProgram();
+    case effSetProgramName:
+        setProgramName(static_cast<char*>(ptr));
+        break;
+    case effGetProgramName:
+        getProgramName(static_cast<char*>(ptr));
+        break;
+    case effGetParamLabel:
+        getParameterLabel(index, static_cast<char*>(ptr));
+        break;
+    case effGetParamDisplay:
+        getParameterDisplay(index, static_cast<char*>(ptr));
+        break;
+    case effGetParamName:
+        getParameterName(index, static_cast<char*>(ptr));
+        break;
     case effGetVu: {
         // Saturate rather than convert an out-of-range product, which would be undefined.
         const double level = static_cast<double>(getVu()) * 32767.0;
@@ -110,8 +125,12 @@ intptr_t EffectCore::dispatcher(int32_t opcode, int32_t index, intptr_t value, v
         }
         return static_cast<int32_t>(level);
     }
-    case effSetSampleRate: setSampleRate(opt); break;
-    case effSetBlockSize: setBlockSize(static_cast<int32_t>(value)); break;
+    case effSetSampleRate:
+        setSampleRate(opt);
+        break;
+    case effSetBlockSize:
+        setBlockSize(static_cast<int32_t>(value));
+        break;
     case effMainsChanged:
         if (value == 0) {
             suspend();
@@ -139,10 +158,14 @@ intptr_t EffectCore::dispatcher(int32_t opcode, int32_t index, intptr_t value, v
     case effEditTop:
     case effEditSleep:
         break;
-    case effIdentify: return kIdentifyAnswer;
-    case effGetChunk: return getChunk(static_cast<void**>(ptr), index != 0);
-    case effSetChunk: return setChunk(ptr, static_cast<int32_t>(value), index != 0);
-    default: break;
+    case effIdentify:
+        return kIdentifyAnswer;
+    case effGetChunk:
+        return getChunk(static_cast<void**>(ptr), index != 0);
+    case effSetChunk:
+        return setChunk(ptr, static_cast<int32_t>(value), index != 0);
+    default:
+        break;
     }
     return 0;
 }

@@ -116,8 +116,7 @@ protected:
     // Sets or clears one bit of the record's flags.
     void setFlag(int32_t bit, bool on);
     // Calls the host, or answers noCallbackAnswer when there is no callback.
-    intptr_t callHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt,
-                      intptr_t noCallbackAnswer);
+    intptr_t callHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt, intptr_t noCallbackAnswer);
 
     AEffect effectRecord;
     float sampleRate;

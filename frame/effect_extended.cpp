@@ -5,69 +5,98 @@
 
 namespace vela {
 
-EffectExtended::EffectExtended(audioMasterCallback hostCallback, int32_t programCount,
-                               int32_t parameterCount)
+EffectExtended::EffectExtended(audioMasterCallback hostCallback, int32_t programCount, int32_t parameterCount)
     : EffectCore(hostCallback, programCount, parameterCount)
 {
 }
 
 EffectExtended::~EffectExtended() = default;
 
-intptr_t EffectExtended::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                                    float opt)
+intptr_t EffectExtended::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     // Subtracting in unsigned arithmetic cannot overflow, and one comparison then sends
     // everything outside 25 to 58, negatives included, onwards.
-    if (static_cast<uint32_t>(opcode) - uint32_t{effProcessEvents} >
-        uint32_t{effGetVstVersion - effProcessEvents}) {
+    if (static_cast<uint32_t>(opcode) - uint32_t{effProcessEvents} > uint32_t{effGetVstVersion - effProcessEvents}) {
         return EffectCore::dispatcher(opcode, index, value, ptr, opt);
     }
     char* const text = static_cast<char*>(ptr);
     switch (static_cast<EffectOpcode>(opcode)) {
-    case effProcessEvents: return processEvents(ptr);
-    case effCanBeAutomated: return canBeAutomated(index);
-    case effString2Parameter: return string2Parameter(index, text);
-    case effGetNumProgramCategories: return getNumProgramCategories();
+    case effProcessEvents:
+        return processEvents(ptr);
+    case effCanBeAutomated:
+        return canBeAutomated(index);
+    case effString2Parameter:
+        return string2Parameter(index, text);
+    case effGetNumProgramCategories:
+        return getNumProgramCategories();
     // The category travels in value and the program in index.
     case effGetProgramNameIndexed:
         return getProgramNameIndexed(static_cast<int32_t>(value), index, text);
-    case effCopyProgram: return copyProgram(index);
-    case effConnectInput: connectInput(index, value != 0); return 1;
-    case effConnectOutput: connectOutput(index, value != 0); return 1;
+    case effCopyProgram:
+        return copyProgram(index);
+    case effConnectInput:
+        connectInput(index, value != 0);
+        return 1;
+    case effConnectOutput:
+        connectOutput(index, value != 0);
+        return 1;
     case effGetInputProperties:
         return getInputProperties(index, static_cast<VstPinProperties*>(ptr));
     case effGetOutputProperties:
         return getOutputProperties(index, static_cast<VstPinProperties*>(ptr));
-    case effGetPlugCategory: return getPlugCategory();
-    case effGetCurrentPosition: return getCurrentPosition();
-    case effGetDestinationBuffer: return reinterpret_cast<intptr_t>(getDestinationBuffer());
-    case effOfflineNotify: return offlineNotify(ptr, static_cast<int32_t>(value), index != 0);
-    case effOfflinePrepare: return offlinePrepare(ptr, static_cast<int32_t>(value));
-    case effOfflineRun: return offlineRun(ptr, static_cast<int32_t>(value));
-    case effProcessVarIo: return processVarIo(ptr);
+    case effGetPlugCategory:
+        return getPlugCategory();
+    case effGetCurrentPosition:
+        return getCurrentPosition();
+    case effGetDestinationBuffer:
+        return reinterpret_cast<intptr_t>(getDestinationBuffer());
+    case effOfflineNotify:
+        return offlineNotify(ptr, static_cast<int32_t>(value), index != 0);
+    case effOfflinePrepare:
+        return offlinePrepare(ptr, static_cast<int32_t>(value));
+    case effOfflineRun:
+        return offlineRun(ptr, static_cast<int32_t>(value));
+    case effProcessVarIo:
+        return processVarIo(ptr);
     // The input arrangement travels in value, so value must be pointer-wide.
     case effSetSpeakerArrangement:
         return setSpeakerArrangement(reinterpret_cast<void*>(value), ptr);
     case effSetBlockSizeAndSampleRate:
         setBlockSizeAndSampleRate(static_cast<int32_t>(value), opt);
         return 1;
-    case effSetBypass: return setBypass(value != 0);
-    case effGetEffectName: return getEffectName(text);
-    case effGetErrorText: return getErrorText(text);
-    case effGetVendorString: return getVendorString(text);
-    case effGetProductString: return getProductString(text);
-    case effGetVendorVersion: return getVendorVersion();
-    case effVendorSpecific: return vendorSpecific(index, value, ptr, opt);
-    case effCanDo: return canDo(text);
-    case effGetTailSize: return getTailSize();
-    case effIdle: return effectIdle();
-    case effGetIcon: return reinterpret_cast<intptr_t>(getIcon());
-    case effSetViewPosition: return setViewPosition(index, static_cast<int32_t>(value));
-    case effGetParameterProperties: return getParameterProperties(index, ptr);
+    case effSetBypass:
+        return setBypass(value != 0);
+    case effGetEffectName:
+        return getEffectName(text);
+    case effGetErrorText:
+        return getErrorText(text);
+    case effGetVendorString:
+        return getVendorString(text);
+    case effGetProductString:
+        return getProductString(text);
+    case effGetVendorVersion:
+        return getVendorVersion();
+    case effVendorSpecific:
+        return vendorSpecific(index, value, ptr, opt);
+    case effCanDo:
+        return canDo(text);
+    case effGetTailSize:
+        return getTailSize();
+    case effIdle:
+        return effectIdle();
+    case effGetIcon:
+        return reinterpret_cast<intptr_t>(getIcon());
+    case effSetViewPosition:
+        return setViewPosition(index, static_cast<int32_t>(value));
+    case effGetParameterProperties:
+        return getParameterProperties(index, ptr);
     // Answered inverted: 1 means the editor does without key presses.
-    case effKeysRequired: return keysRequired() ? 0 : 1;
-    case effGetVstVersion: return getVstVersion();
-    default: break;
+    case effKeysRequired:
+        return keysRequired() ? 0 : 1;
+    case effGetVstVersion:
+        return getVstVersion();
+    default:
+        break;
     }
     return 0;
 }
@@ -94,14 +123,12 @@ int32_t EffectExtended::processEvents(void*)
 
 int32_t EffectExtended::hostGetNumAutomatableParameters()
 {
-    return static_cast<int32_t>(
-        callHost(audioMasterGetNumAutomatableParameters, 0, 0, nullptr, 0.0f, 0));
+    return static_cast<int32_t>(callHost(audioMasterGetNumAutomatableParameters, 0, 0, nullptr, 0.0f, 0));
 }
 
 int32_t EffectExtended::hostGetParameterQuantization()
 {
-    return static_cast<int32_t>(
-        callHost(audioMasterGetParameterQuantization, 0, 0, nullptr, 0.0f, 0));
+    return static_cast<int32_t>(callHost(audioMasterGetParameterQuantization, 0, 0, nullptr, 0.0f, 0));
 }
 
 bool EffectExtended::canBeAutomated(int32_t)
@@ -203,14 +230,12 @@ int32_t EffectExtended::getPlugCategory()
 
 int32_t EffectExtended::hostWillReplaceOrAccumulate()
 {
-    return static_cast<int32_t>(
-        callHost(audioMasterWillReplaceOrAccumulate, 0, 0, nullptr, 0.0f, 0));
+    return static_cast<int32_t>(callHost(audioMasterWillReplaceOrAccumulate, 0, 0, nullptr, 0.0f, 0));
 }
 
 int32_t EffectExtended::hostGetCurrentProcessLevel()
 {
-    return static_cast<int32_t>(
-        callHost(audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f, 0));
+    return static_cast<int32_t>(callHost(audioMasterGetCurrentProcessLevel, 0, 0, nullptr, 0.0f, 0));
 }
 
 int32_t EffectExtended::hostGetAutomationState()
@@ -296,8 +321,7 @@ int32_t EffectExtended::hostSetOutputSampleRate(float rate)
 // The input arrangement travels in value, so value must be pointer-wide.
 bool EffectExtended::hostGetSpeakerArrangement(void* input, void* output)
 {
-    return callHost(audioMasterGetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(input), output,
-                    0.0f, 0) != 0;
+    return callHost(audioMasterGetSpeakerArrangement, 0, reinterpret_cast<intptr_t>(input), output, 0.0f, 0) != 0;
 }
 
 bool EffectExtended::hostGetVendorString(char* text)

@@ -15,8 +15,7 @@ EffectCore* objectOf(AEffect* effect)
 
 } // namespace
 
-intptr_t dispatcherTrampoline(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                              void* ptr, float opt)
+intptr_t dispatcherTrampoline(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     EffectCore* object = objectOf(effect);
     if (opcode == effClose) {
@@ -33,8 +32,7 @@ void processTrampoline(AEffect* effect, float** inputs, float** outputs, int32_t
     objectOf(effect)->process(inputs, outputs, sampleFrames);
 }
 
-void processReplacingTrampoline(AEffect* effect, float** inputs, float** outputs,
-                                int32_t sampleFrames)
+void processReplacingTrampoline(AEffect* effect, float** inputs, float** outputs, int32_t sampleFrames)
 {
     objectOf(effect)->processReplacing(inputs, outputs, sampleFrames);
 }

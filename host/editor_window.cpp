@@ -70,8 +70,7 @@ EditorWindow::~EditorWindow()
 
 void EditorWindow::pump(int milliseconds)
 {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     do {
         handleNativeEvents();
         hostedEffect.dispatch(effEditIdle);
@@ -82,9 +81,8 @@ void EditorWindow::pump(int milliseconds)
 void EditorWindow::click(int x, int y)
 {
     if (x < 0 || y < 0 || x >= windowWidth || y >= windowHeight) {
-        throw EditorWindowError("click at " + std::to_string(x) + "," + std::to_string(y) +
-                                " lies outside the " + std::to_string(windowWidth) + "x" +
-                                std::to_string(windowHeight) + " editor");
+        throw EditorWindowError("click at " + std::to_string(x) + "," + std::to_string(y) + " lies outside the " +
+                                std::to_string(windowWidth) + "x" + std::to_string(windowHeight) + " editor");
     }
     sendNativeClick(x, y);
     pump(kButtonSettleMilliseconds);
@@ -127,8 +125,7 @@ void EditorWindow::readEditorSize(int& width, int& height)
     }
     const int rectWidth = rect->right - rect->left;
     const int rectHeight = rect->bottom - rect->top;
-    if (rectWidth > 0 && rectHeight > 0 && rectWidth <= kLargestSide &&
-        rectHeight <= kLargestSide) {
+    if (rectWidth > 0 && rectHeight > 0 && rectWidth <= kLargestSide && rectHeight <= kLargestSide) {
         width = rectWidth;
         height = rectHeight;
     }

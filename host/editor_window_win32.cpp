@@ -66,13 +66,11 @@ void EditorWindow::connectNative()
 
 void EditorWindow::createNative()
 {
-    native->window = CreateWindowExA(WS_EX_TOPMOST, kClassName, "vela-host", WS_POPUP | WS_VISIBLE,
-                                     kWindowX, kWindowY, windowWidth, windowHeight, nullptr,
-                                     nullptr, GetModuleHandleA(nullptr), nullptr);
+    native->window = CreateWindowExA(WS_EX_TOPMOST, kClassName, "vela-host", WS_POPUP | WS_VISIBLE, kWindowX, kWindowY,
+                                     windowWidth, windowHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!native->window) {
         const DWORD error = GetLastError();
-        throw EditorWindowError("cannot create the editor's parent window (error " +
-                                std::to_string(error) + ")");
+        throw EditorWindowError("cannot create the editor's parent window (error " + std::to_string(error) + ")");
     }
     UpdateWindow(native->window);
 }
@@ -95,16 +93,14 @@ void* EditorWindow::nativeParent() const
 
 void EditorWindow::resizeNative()
 {
-    SetWindowPos(native->window, nullptr, 0, 0, windowWidth, windowHeight,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(native->window, nullptr, 0, 0, windowWidth, windowHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool EditorWindow::raiseNativeIfCovered()
 {
     // Always on top already (WS_EX_TOPMOST) unless another topmost window came later; telling
     // whether one covers this would cost more than the redraw a raise asks for.
-    SetWindowPos(native->window, HWND_TOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(native->window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return true;
 }
 
@@ -145,8 +141,7 @@ EditorWindow::Image EditorWindow::captureNative()
     HBITMAP section = CreateDIBSection(windowContext, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
     const bool copied = section && memoryContext && [&] {
         HGDIOBJ previous = SelectObject(memoryContext, section);
-        const BOOL done =
-            BitBlt(memoryContext, 0, 0, windowWidth, windowHeight, windowContext, 0, 0, SRCCOPY);
+        const BOOL done = BitBlt(memoryContext, 0, 0, windowWidth, windowHeight, windowContext, 0, 0, SRCCOPY);
         GdiFlush();
         SelectObject(memoryContext, previous);
         return done != 0;

@@ -44,8 +44,7 @@ struct Area {
 
 bool overlaps(const Area& a, const Area& b)
 {
-    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
-           b.y < a.y + a.height;
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
 // The areas of the viewable top-level windows besides own; with onlyAbove, only those
@@ -73,8 +72,7 @@ std::vector<Area> shownWindows(Display* display, int screen, Window own, bool on
             continue;
         }
         const int border = attributes.border_width * 2;
-        areas.push_back(
-            {attributes.x, attributes.y, attributes.width + border, attributes.height + border});
+        areas.push_back({attributes.x, attributes.y, attributes.width + border, attributes.height + border});
     }
     if (children) {
         XFree(children);
@@ -98,8 +96,7 @@ Area placeWindow(Display* display, int screen, Window own, int width, int height
     }
     const std::vector<Area> taken = shownWindows(display, screen, own, false);
     for (int y = screenHeight - height; y >= 0; y = y == 0 ? -1 : std::max(0, y - kPlacementStep)) {
-        for (int x = screenWidth - width; x >= 0;
-             x = x == 0 ? -1 : std::max(0, x - kPlacementStep)) {
+        for (int x = screenWidth - width; x >= 0; x = x == 0 ? -1 : std::max(0, x - kPlacementStep)) {
             const Area candidate{x, y, width, height};
             if (std::none_of(taken.begin(), taken.end(),
                              [&](const Area& other) { return overlaps(candidate, other); })) {
@@ -195,12 +192,11 @@ void EditorWindow::createNative()
     attributes.event_mask = StructureNotifyMask | ExposureMask;
     {
         const ServerGrab grab(native->display);
-        const Area place =
-            placeWindow(native->display, native->screen, 0, windowWidth, windowHeight);
-        native->window = XCreateWindow(
-            native->display, RootWindow(native->display, native->screen), place.x, place.y,
-            static_cast<unsigned>(windowWidth), static_cast<unsigned>(windowHeight), 0,
-            CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+        const Area place = placeWindow(native->display, native->screen, 0, windowWidth, windowHeight);
+        native->window =
+            XCreateWindow(native->display, RootWindow(native->display, native->screen), place.x, place.y,
+                          static_cast<unsigned>(windowWidth), static_cast<unsigned>(windowHeight), 0, CopyFromParent,
+                          InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
         XStoreName(native->display, native->window, "vela-host");
         XMapRaised(native->display, native->window);
     }
@@ -227,10 +223,9 @@ void* EditorWindow::nativeParent() const
 void EditorWindow::resizeNative()
 {
     const ServerGrab grab(native->display);
-    const Area place =
-        placeWindow(native->display, native->screen, native->window, windowWidth, windowHeight);
-    XMoveResizeWindow(native->display, native->window, place.x, place.y,
-                      static_cast<unsigned>(windowWidth), static_cast<unsigned>(windowHeight));
+    const Area place = placeWindow(native->display, native->screen, native->window, windowWidth, windowHeight);
+    XMoveResizeWindow(native->display, native->window, place.x, place.y, static_cast<unsigned>(windowWidth),
+                      static_cast<unsigned>(windowHeight));
 }
 
 bool EditorWindow::raiseNativeIfCovered()
@@ -239,10 +234,8 @@ bool EditorWindow::raiseNativeIfCovered()
     XWindowAttributes own;
     XGetWindowAttributes(native->display, native->window, &own);
     const Area ownArea{own.x, own.y, own.width, own.height};
-    const std::vector<Area> above =
-        shownWindows(native->display, native->screen, native->window, true);
-    if (std::none_of(above.begin(), above.end(),
-                     [&](const Area& other) { return overlaps(ownArea, other); })) {
+    const std::vector<Area> above = shownWindows(native->display, native->screen, native->window, true);
+    if (std::none_of(above.begin(), above.end(), [&](const Area& other) { return overlaps(ownArea, other); })) {
         return false;
     }
     XRaiseWindow(native->display, native->window);
@@ -276,8 +269,7 @@ void EditorWindow::sendNativeClick(int x, int y)
     // press and release: while the button is down, every press goes to the window holding it.
     const ServerGrab grab(display);
     XRaiseWindow(display, native->window);
-    XTranslateCoordinates(display, native->window, RootWindow(display, native->screen), x, y,
-                          &rootX, &rootY, &child);
+    XTranslateCoordinates(display, native->window, RootWindow(display, native->screen), x, y, &rootX, &rootY, &child);
     XTestFakeMotionEvent(display, native->screen, rootX, rootY, CurrentTime);
     XTestFakeButtonEvent(display, kLeftButton, True, CurrentTime);
     XTestFakeButtonEvent(display, kLeftButton, False, CurrentTime);
@@ -288,9 +280,8 @@ EditorWindow::Image EditorWindow::captureNative()
     XSync(native->display, False);
     failedRequestCode = 0;
     const auto previousHandler = XSetErrorHandler(noteFailedRequest);
-    XImage* shown =
-        XGetImage(native->display, native->window, 0, 0, static_cast<unsigned>(windowWidth),
-                  static_cast<unsigned>(windowHeight), AllPlanes, ZPixmap);
+    XImage* shown = XGetImage(native->display, native->window, 0, 0, static_cast<unsigned>(windowWidth),
+                              static_cast<unsigned>(windowHeight), AllPlanes, ZPixmap);
     XSync(native->display, False);
     XSetErrorHandler(previousHandler);
     if (!shown) {

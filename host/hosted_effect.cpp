@@ -13,9 +13,10 @@ HostedEffect::HostedEffect(std::shared_ptr<PluginModule> module)
 {
 }
 
-HostedEffect::HostedEffect(std::shared_ptr<PluginModule> module,
-                           std::shared_ptr<RecordingHost> host)
-    : pluginModule(std::move(module)), recordingHost(std::move(host)), effect(nullptr)
+HostedEffect::HostedEffect(std::shared_ptr<PluginModule> module, std::shared_ptr<RecordingHost> host)
+    : pluginModule(std::move(module)),
+      recordingHost(std::move(host)),
+      effect(nullptr)
 {
     if (!pluginModule || !recordingHost) {
         throw std::invalid_argument("HostedEffect needs a module and a host");
@@ -46,8 +47,7 @@ HostedEffect::~HostedEffect()
     close();
 }
 
-intptr_t HostedEffect::dispatch(EffectOpcode opcode, int32_t index, intptr_t value, void* ptr,
-                                float opt)
+intptr_t HostedEffect::dispatch(EffectOpcode opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     if (opcode == effClose) {
         return close();
@@ -56,8 +56,8 @@ intptr_t HostedEffect::dispatch(EffectOpcode opcode, int32_t index, intptr_t val
     return open.dispatcher(&open, opcode, index, value, ptr, opt);
 }
 
-std::string HostedEffect::dispatchString(EffectOpcode opcode, int32_t index, intptr_t value,
-                                         float opt, intptr_t* result)
+std::string HostedEffect::dispatchString(EffectOpcode opcode, int32_t index, intptr_t value, float opt,
+                                         intptr_t* result)
 {
     // On the heap, so that a sanitizer build reports an effect writing past the end.
     std::vector<char> buffer(kStringBufferSize, 0);
@@ -66,8 +66,7 @@ std::string HostedEffect::dispatchString(EffectOpcode opcode, int32_t index, int
         *result = answer;
     }
     const void* terminator = std::memchr(buffer.data(), 0, buffer.size());
-    const std::size_t length = terminator ? static_cast<const char*>(terminator) - buffer.data()
-                                          : buffer.size();
+    const std::size_t length = terminator ? static_cast<const char*>(terminator) - buffer.data() : buffer.size();
     return std::string(buffer.data(), length);
 }
 

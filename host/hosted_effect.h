@@ -47,13 +47,13 @@ public:
 
     // Sends one operation through the record's dispatcher and answers its result. effClose is
     // sent through close, so the record is forgotten with the effect.
-    intptr_t dispatch(EffectOpcode opcode, int32_t index = 0, intptr_t value = 0,
-                      void* ptr = nullptr, float opt = 0.0f);
+    intptr_t dispatch(EffectOpcode opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                      float opt = 0.0f);
     // Sends an operation that writes a text into ptr, with a zeroed buffer of
     // kStringBufferSize bytes, and answers the text up to its terminator (or the buffer's
     // end). The dispatcher's result goes to *result when it is given.
-    std::string dispatchString(EffectOpcode opcode, int32_t index = 0, intptr_t value = 0,
-                               float opt = 0.0f, intptr_t* result = nullptr);
+    std::string dispatchString(EffectOpcode opcode, int32_t index = 0, intptr_t value = 0, float opt = 0.0f,
+                               intptr_t* result = nullptr);
 
     void setParameter(int32_t index, float value);
     float getParameter(int32_t index);

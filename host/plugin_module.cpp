@@ -21,14 +21,14 @@ constexpr std::array<const char*, 2> kEntryNames{"main", "VSTPluginMain"};
 std::string describeError(DWORD code)
 {
     char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = "error " + std::to_string(code);
     if (length != 0 && text) {
         std::string description(text, length);
         while (!description.empty() && (description.back() == '\n' || description.back() == '\r' ||
-                                         description.back() == ' ' || description.back() == '.')) {
+                                        description.back() == ' ' || description.back() == '.')) {
             description.pop_back();
         }
         // Some system texts leave a placeholder for the file name.
@@ -139,8 +139,7 @@ PluginModule::PluginModule(const std::string& path) : filePath(path), handle(ope
         }
     }
     closeLibrary(handle);
-    throw ModuleLoadError("module " + path + " exports neither main nor VSTPluginMain (" + reason +
-                          ")");
+    throw ModuleLoadError("module " + path + " exports neither main nor VSTPluginMain (" + reason + ")");
 }
 
 PluginModule::~PluginModule()

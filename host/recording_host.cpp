@@ -114,8 +114,8 @@ void RecordingHost::forget(AEffect* effect)
     }
 }
 
-intptr_t RecordingHost::hostCallback(AEffect* effect, int32_t opcode, int32_t index,
-                                     intptr_t value, void* ptr, float opt) noexcept
+intptr_t RecordingHost::hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                     float opt) noexcept
 {
     const HostCall call{effect, static_cast<HostOpcode>(opcode), index, value, ptr, opt};
     Registry& shared = registry();

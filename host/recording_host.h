@@ -69,8 +69,8 @@ public:
 
     // The host callback handed to every entry: routes, records and answers. An Answer that
     // throws ends the program: no exception may unwind through a module's frames.
-    static intptr_t hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
-                                 void* ptr, float opt) noexcept;
+    static intptr_t hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                 float opt) noexcept;
     // Calls that reached the callback but belonged to no host, since the program started.
     static uint64_t unroutedCalls();
 

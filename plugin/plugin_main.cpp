@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The module's one entry point: a host calls it once for every effect instance it wants.
 
-#include "plugin/switch_effect_editable.h"
 #include "frame/opcodes.h"
+#include "plugin/switch_effect_editable.h"
 
 #include <new>
 

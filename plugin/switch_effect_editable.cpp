@@ -8,7 +8,8 @@
 namespace vela {
 
 SwitchEffectEditable::SwitchEffectEditable(audioMasterCallback hostCallback)
-    : SwitchEffect(hostCallback), editorCreationFailed(false)
+    : SwitchEffect(hostCallback),
+      editorCreationFailed(false)
 {
     setUniqueID(fourCharCode("VeLE"));
     // The editor registers itself with this effect, which owns it from then on.

@@ -26,8 +26,8 @@ HINSTANCE asInstance(void* instance)
 
 class Win32WindowSystem final : public WindowSystem {
 public:
-    void registerClass(const char* className, WindowProcedure procedure, void* instance,
-                       CursorHandle cursor, BrushHandle background) override
+    void registerClass(const char* className, WindowProcedure procedure, void* instance, CursorHandle cursor,
+                       BrushHandle background) override
     {
         // Style, extra bytes, icon and menu stay 0.
         WNDCLASSA windowClass{};
@@ -45,33 +45,23 @@ public:
         UnregisterClassA(className, asInstance(instance));
     }
 
-    BrushHandle getSysColorBrush(int32_t colorIndex) override
-    {
-        return GetSysColorBrush(colorIndex);
-    }
+    BrushHandle getSysColorBrush(int32_t colorIndex) override { return GetSysColorBrush(colorIndex); }
 
     CursorHandle loadCursor(void* instance, int32_t cursorId) override
     {
         return LoadCursorA(asInstance(instance), MAKEINTRESOURCEA(cursorId));
     }
 
-    void setCursor(CursorHandle cursor) override
+    void setCursor(CursorHandle cursor) override { SetCursor(static_cast<HCURSOR>(cursor)); }
+
+    WindowHandle createWindowEx(const char* className, const char* title, uint32_t style, int32_t x, int32_t y,
+                                int32_t width, int32_t height, WindowHandle parent, void* instance) override
     {
-        SetCursor(static_cast<HCURSOR>(cursor));
+        return CreateWindowExA(0, className, title, style, x, y, width, height, asWindow(parent), nullptr,
+                               asInstance(instance), nullptr);
     }
 
-    WindowHandle createWindowEx(const char* className, const char* title, uint32_t style,
-                                int32_t x, int32_t y, int32_t width, int32_t height,
-                                WindowHandle parent, void* instance) override
-    {
-        return CreateWindowExA(0, className, title, style, x, y, width, height, asWindow(parent),
-                               nullptr, asInstance(instance), nullptr);
-    }
-
-    void destroyWindow(WindowHandle window) override
-    {
-        DestroyWindow(asWindow(window));
-    }
+    void destroyWindow(WindowHandle window) override { DestroyWindow(asWindow(window)); }
 
     void setWindowLong(WindowHandle window, int32_t index, intptr_t value) override
     {
@@ -83,36 +73,25 @@ public:
         return GetWindowLongPtrA(asWindow(window), index);
     }
 
-    intptr_t defWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
-                           intptr_t lParam) override
+    intptr_t defWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override
     {
         return DefWindowProcA(asWindow(window), message, wParam, lParam);
     }
 
-    ContextHandle getDC(WindowHandle window) override
-    {
-        return GetDC(asWindow(window));
-    }
+    ContextHandle getDC(WindowHandle window) override { return GetDC(asWindow(window)); }
 
     void releaseDC(WindowHandle window, ContextHandle context) override
     {
         ReleaseDC(asWindow(window), asContext(context));
     }
 
-    ContextHandle createCompatibleDC(ContextHandle context) override
-    {
-        return CreateCompatibleDC(asContext(context));
-    }
+    ContextHandle createCompatibleDC(ContextHandle context) override { return CreateCompatibleDC(asContext(context)); }
 
-    void deleteDC(ContextHandle context) override
-    {
-        DeleteDC(asContext(context));
-    }
+    void deleteDC(ContextHandle context) override { DeleteDC(asContext(context)); }
 
     ObjectHandle loadImage(void* instance, int32_t resourceId) override
     {
-        return LoadImageA(asInstance(instance), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0,
-                          0);
+        return LoadImageA(asInstance(instance), MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, 0);
     }
 
     ObjectHandle selectObject(ContextHandle context, ObjectHandle object) override
@@ -120,16 +99,12 @@ public:
         return SelectObject(asContext(context), object);
     }
 
-    void deleteObject(ObjectHandle object) override
-    {
-        DeleteObject(object);
-    }
+    void deleteObject(ObjectHandle object) override { DeleteObject(object); }
 
-    void bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
-                ContextHandle source, int32_t sourceX, int32_t sourceY) override
+    void bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height, ContextHandle source,
+                int32_t sourceX, int32_t sourceY) override
     {
-        BitBlt(asContext(destination), x, y, width, height, asContext(source), sourceX, sourceY,
-               SRCCOPY);
+        BitBlt(asContext(destination), x, y, width, height, asContext(source), sourceX, sourceY, SRCCOPY);
     }
 
     uintptr_t setTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds) override
@@ -137,20 +112,11 @@ public:
         return SetTimer(asWindow(window), timerId, milliseconds, nullptr);
     }
 
-    void killTimer(WindowHandle window, uintptr_t timerId) override
-    {
-        KillTimer(asWindow(window), timerId);
-    }
+    void killTimer(WindowHandle window, uintptr_t timerId) override { KillTimer(asWindow(window), timerId); }
 
-    void setCapture(WindowHandle window) override
-    {
-        SetCapture(asWindow(window));
-    }
+    void setCapture(WindowHandle window) override { SetCapture(asWindow(window)); }
 
-    void releaseCapture() override
-    {
-        ReleaseCapture();
-    }
+    void releaseCapture() override { ReleaseCapture(); }
 
     // Windows delivers messages and timer ticks through the host's own message loop.
     void handlePendingEvents() override {}

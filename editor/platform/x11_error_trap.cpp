@@ -8,7 +8,7 @@ namespace {
 // Xlib has one error handler per process; the layer runs on the host's UI thread only.
 X11ErrorTrap* innermostTrap = nullptr;
 
-}  // namespace
+} // namespace
 
 X11ErrorTrap::X11ErrorTrap(Display* display)
     : display(display),

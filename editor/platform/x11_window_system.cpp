@@ -20,9 +20,9 @@ extern const unsigned long sheetResourceSize;
 
 namespace {
 
-constexpr uint32_t kVisibleStyle = 0x10000000;  // WS_VISIBLE
+constexpr uint32_t kVisibleStyle = 0x10000000; // WS_VISIBLE
 constexpr int32_t kSheetResourceId = 103;
-constexpr uint32_t kMinimumTimerPeriod = 10;  // milliseconds, as USER_TIMER_MINIMUM
+constexpr uint32_t kMinimumTimerPeriod = 10; // milliseconds, as USER_TIMER_MINIMUM
 constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 constexpr unsigned int kCaptureEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
@@ -69,15 +69,14 @@ unsigned long channel(unsigned long mask, unsigned int value)
     }
     const int shift = std::countr_zero(mask);
     const int bits = std::popcount(mask);
-    const unsigned long scaled = bits >= 8 ? static_cast<unsigned long>(value) << (bits - 8)
-                                           : static_cast<unsigned long>(value >> (8 - bits));
+    const unsigned long scaled =
+        bits >= 8 ? static_cast<unsigned long>(value) << (bits - 8) : static_cast<unsigned long>(value >> (8 - bits));
     return (scaled << shift) & mask;
 }
 
 unsigned long pixelOf(const Visual* visual, unsigned int red, unsigned int green, unsigned int blue)
 {
-    return channel(visual->red_mask, red) | channel(visual->green_mask, green) |
-           channel(visual->blue_mask, blue);
+    return channel(visual->red_mask, red) | channel(visual->green_mask, green) | channel(visual->blue_mask, blue);
 }
 
 // Where the pixels of a 24-bit uncompressed .bmp file are, checked against the file's size.
@@ -107,8 +106,8 @@ std::optional<SheetLayout> readSheetLayout(const unsigned char* bytes, std::size
     }
     const auto width = static_cast<int32_t>(little(bytes, 18, 4));
     const auto height = static_cast<int32_t>(little(bytes, 22, 4));
-    const bool plain = little(bytes, 14, 4) >= 40 && little(bytes, 26, 2) == 1 &&
-                       little(bytes, 28, 2) == 24 && little(bytes, 30, 4) == 0;
+    const bool plain = little(bytes, 14, 4) >= 40 && little(bytes, 26, 2) == 1 && little(bytes, 28, 2) == 24 &&
+                       little(bytes, 30, 4) == 0;
     if (!plain || width <= 0 || width > kMaximumSide || height == 0 || height < -kMaximumSide ||
         height > kMaximumSide) {
         return std::nullopt;
@@ -137,8 +136,7 @@ void convertSheet(const unsigned char* bytes, const SheetLayout& layout, const V
 
 // Clips one axis of a rectangle copy to both surfaces: what falls off either surface at the
 // start moves both origins on; what falls off at the end is cut.
-void clipAxis(int64_t& destination, int64_t& source, int64_t& length, int destinationSize,
-              int sourceSize)
+void clipAxis(int64_t& destination, int64_t& source, int64_t& length, int destinationSize, int sourceSize)
 {
     const int64_t skipped = std::max({int64_t{0}, -destination, -source});
     destination += skipped;
@@ -146,7 +144,7 @@ void clipAxis(int64_t& destination, int64_t& source, int64_t& length, int destin
     length = std::min({length - skipped, destinationSize - destination, sourceSize - source});
 }
 
-}  // namespace
+} // namespace
 
 WindowSystem& WindowSystem::native()
 {
@@ -159,15 +157,14 @@ X11WindowSystem::~X11WindowSystem()
     closeConnection();
 }
 
-void X11WindowSystem::registerClass(const char* className, WindowProcedure procedure,
-                                    void* instance, CursorHandle cursor, BrushHandle background)
+void X11WindowSystem::registerClass(const char* className, WindowProcedure procedure, void* instance,
+                                    CursorHandle cursor, BrushHandle background)
 {
     // As on Windows, a second registration of a class fails and leaves the first in place.
     if (className == nullptr || procedure == nullptr || findClass(className, instance) != nullptr) {
         return;
     }
-    classes.push_back(std::make_unique<WindowClass>(
-        WindowClass{className, procedure, instance, cursor, background}));
+    classes.push_back(std::make_unique<WindowClass>(WindowClass{className, procedure, instance, cursor, background}));
     if (connection == nullptr) {
         openConnection();
     }
@@ -225,9 +222,9 @@ void X11WindowSystem::setCursor(CursorHandle cursor)
     XFlush(connection);
 }
 
-WindowHandle X11WindowSystem::createWindowEx(const char* className, const char* title,
-                                             uint32_t style, int32_t x, int32_t y, int32_t width,
-                                             int32_t height, WindowHandle parent, void* instance)
+WindowHandle X11WindowSystem::createWindowEx(const char* className, const char* title, uint32_t style, int32_t x,
+                                             int32_t y, int32_t width, int32_t height, WindowHandle parent,
+                                             void* instance)
 {
     const WindowClass* windowClass = className != nullptr ? findClass(className, instance) : nullptr;
     if (windowClass == nullptr || connection == nullptr || parent == nullptr) {
@@ -259,11 +256,10 @@ WindowHandle X11WindowSystem::createWindowEx(const char* className, const char* 
     // Windows allows an empty window; X does not.
     const int shownWidth = std::max(width, 0);
     const int shownHeight = std::max(height, 0);
-    const ::Window id = XCreateWindow(connection, windowId(parent), x, y,
-                                      static_cast<unsigned int>(std::max(shownWidth, 1)),
-                                      static_cast<unsigned int>(std::max(shownHeight, 1)), 0,
-                                      DefaultDepth(connection, screen), InputOutput, visual,
-                                      valueMask, &attributes);
+    const ::Window id =
+        XCreateWindow(connection, windowId(parent), x, y, static_cast<unsigned int>(std::max(shownWidth, 1)),
+                      static_cast<unsigned int>(std::max(shownHeight, 1)), 0, DefaultDepth(connection, screen),
+                      InputOutput, visual, valueMask, &attributes);
     if (title != nullptr) {
         XStoreName(connection, id, title);
     }
@@ -376,9 +372,9 @@ ObjectHandle X11WindowSystem::loadImage(void*, int32_t resourceId)
     }
     X11ErrorTrap trap(connection);
     const auto depth = static_cast<unsigned int>(DefaultDepth(connection, screen));
-    XImage* image = XCreateImage(connection, visual, depth, ZPixmap, 0, nullptr,
-                                 static_cast<unsigned int>(layout->width),
-                                 static_cast<unsigned int>(layout->height), 32, 0);
+    XImage* image =
+        XCreateImage(connection, visual, depth, ZPixmap, 0, nullptr, static_cast<unsigned int>(layout->width),
+                     static_cast<unsigned int>(layout->height), 32, 0);
     if (image == nullptr) {
         return nullptr;
     }
@@ -386,12 +382,12 @@ ObjectHandle X11WindowSystem::loadImage(void*, int32_t resourceId)
                              static_cast<std::size_t>(layout->height));
     image->data = pixels.data();
     convertSheet(sheetResource, *layout, visual, image);
-    const Pixmap pixmap = XCreatePixmap(connection, DefaultRootWindow(connection),
-                                        static_cast<unsigned int>(layout->width),
-                                        static_cast<unsigned int>(layout->height), depth);
-    XPutImage(connection, pixmap, copyContext, image, 0, 0, 0, 0,
-              static_cast<unsigned int>(layout->width), static_cast<unsigned int>(layout->height));
-    image->data = nullptr;  // the vector owns the pixels
+    const Pixmap pixmap =
+        XCreatePixmap(connection, DefaultRootWindow(connection), static_cast<unsigned int>(layout->width),
+                      static_cast<unsigned int>(layout->height), depth);
+    XPutImage(connection, pixmap, copyContext, image, 0, 0, 0, 0, static_cast<unsigned int>(layout->width),
+              static_cast<unsigned int>(layout->height));
+    image->data = nullptr; // the vector owns the pixels
     XDestroyImage(image);
     bitmaps.push_back(std::make_unique<Bitmap>(Bitmap{pixmap, layout->width, layout->height, nullptr}));
     return bitmaps.back().get();
@@ -434,8 +430,8 @@ void X11WindowSystem::deleteObject(ObjectHandle object)
     std::erase_if(bitmaps, [bitmap](const auto& entry) { return entry.get() == bitmap; });
 }
 
-void X11WindowSystem::bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width,
-                             int32_t height, ContextHandle source, int32_t sourceX, int32_t sourceY)
+void X11WindowSystem::bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+                             ContextHandle source, int32_t sourceX, int32_t sourceY)
 {
     Surface to{};
     Surface from{};
@@ -456,9 +452,9 @@ void X11WindowSystem::bitBlt(ContextHandle destination, int32_t x, int32_t y, in
         return;
     }
     X11ErrorTrap trap(connection);
-    XCopyArea(connection, from.drawable, to.drawable, copyContext, static_cast<int>(fromX),
-              static_cast<int>(fromY), static_cast<unsigned int>(copiedWidth),
-              static_cast<unsigned int>(copiedHeight), static_cast<int>(toX), static_cast<int>(toY));
+    XCopyArea(connection, from.drawable, to.drawable, copyContext, static_cast<int>(fromX), static_cast<int>(fromY),
+              static_cast<unsigned int>(copiedWidth), static_cast<unsigned int>(copiedHeight), static_cast<int>(toX),
+              static_cast<int>(toY));
 }
 
 uintptr_t X11WindowSystem::setTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds)
@@ -495,8 +491,8 @@ void X11WindowSystem::setCapture(WindowHandle window)
     }
     // With owner events off, every pointer event goes to the grabbing window, relative to it.
     X11ErrorTrap trap(connection);
-    if (XGrabPointer(connection, record->id, False, kCaptureEvents, GrabModeAsync, GrabModeAsync,
-                     None, None, CurrentTime) == GrabSuccess) {
+    if (XGrabPointer(connection, record->id, False, kCaptureEvents, GrabModeAsync, GrabModeAsync, None, None,
+                     CurrentTime) == GrabSuccess) {
         captureWindow = record->id;
     }
 }
@@ -639,7 +635,7 @@ bool X11WindowSystem::findSurface(ContextHandle context, Surface& surface) const
     if (const Context* memoryContext = findMemoryContext(context)) {
         const Bitmap* bitmap = memoryContext->bitmap;
         surface = {bitmap->pixmap, bitmap->width, bitmap->height};
-        return bitmap->pixmap != None;  // the stock bitmap has no pixels to copy
+        return bitmap->pixmap != None; // the stock bitmap has no pixels to copy
     }
     if (const WindowRecord* window = findWindowOfContext(context)) {
         surface = {window->id, window->width, window->height};

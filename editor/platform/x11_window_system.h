@@ -38,20 +38,18 @@ public:
     X11WindowSystem& operator=(const X11WindowSystem&) = delete;
     ~X11WindowSystem() override;
 
-    void registerClass(const char* className, WindowProcedure procedure, void* instance,
-                       CursorHandle cursor, BrushHandle background) override;
+    void registerClass(const char* className, WindowProcedure procedure, void* instance, CursorHandle cursor,
+                       BrushHandle background) override;
     void unregisterClass(const char* className, void* instance) override;
     BrushHandle getSysColorBrush(int32_t colorIndex) override;
     CursorHandle loadCursor(void* instance, int32_t cursorId) override;
     void setCursor(CursorHandle cursor) override;
-    WindowHandle createWindowEx(const char* className, const char* title, uint32_t style,
-                                int32_t x, int32_t y, int32_t width, int32_t height,
-                                WindowHandle parent, void* instance) override;
+    WindowHandle createWindowEx(const char* className, const char* title, uint32_t style, int32_t x, int32_t y,
+                                int32_t width, int32_t height, WindowHandle parent, void* instance) override;
     void destroyWindow(WindowHandle window) override;
     void setWindowLong(WindowHandle window, int32_t index, intptr_t value) override;
     intptr_t getWindowLong(WindowHandle window, int32_t index) override;
-    intptr_t defWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
-                           intptr_t lParam) override;
+    intptr_t defWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     ContextHandle getDC(WindowHandle window) override;
     void releaseDC(WindowHandle window, ContextHandle context) override;
     ContextHandle createCompatibleDC(ContextHandle context) override;
@@ -59,8 +57,8 @@ public:
     ObjectHandle loadImage(void* instance, int32_t resourceId) override;
     ObjectHandle selectObject(ContextHandle context, ObjectHandle object) override;
     void deleteObject(ObjectHandle object) override;
-    void bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
-                ContextHandle source, int32_t sourceX, int32_t sourceY) override;
+    void bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height, ContextHandle source,
+                int32_t sourceX, int32_t sourceY) override;
     uintptr_t setTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds) override;
     void killTimer(WindowHandle window, uintptr_t timerId) override;
     void setCapture(WindowHandle window) override;
@@ -98,7 +96,7 @@ private:
         int width;
         int height;
         Cursor shownCursor;
-        Context context;  // the one context getDC hands out for this window
+        Context context; // the one context getDC hands out for this window
     };
     struct Timer {
         ::Window window;
@@ -137,7 +135,7 @@ private:
     void deliverDueTimers();
 
     Display* connection = nullptr;
-    GC copyContext = nullptr;  // the graphics context of every rectangle copy
+    GC copyContext = nullptr; // the graphics context of every rectangle copy
     std::vector<std::unique_ptr<WindowClass>> classes;
     std::vector<std::unique_ptr<WindowRecord>> windows;
     std::vector<std::unique_ptr<Context>> memoryContexts;
@@ -147,7 +145,7 @@ private:
     CursorRecord arrowCursor{None};
     Brush buttonFace{240, 240, 240};
     ::Window captureWindow = None;
-    ::Window pointerWindow = None;  // the window of the latest pointer event
+    ::Window pointerWindow = None; // the window of the latest pointer event
 };
 
 } // namespace vela

@@ -6,7 +6,8 @@
 namespace vela {
 
 AudioBuffers::AudioBuffers(int channels, std::size_t frames)
-    : frameCount(frames), samples(static_cast<std::size_t>(channels) * frames, 0.0f),
+    : frameCount(frames),
+      samples(static_cast<std::size_t>(channels) * frames, 0.0f),
       channelPointers(static_cast<std::size_t>(channels))
 {
     for (std::size_t index = 0; index < channelPointers.size(); ++index) {

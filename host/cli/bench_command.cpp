@@ -109,9 +109,7 @@ BlockCost blockCost(HostedEffect& effect, long frames)
     effect.dispatch(effSetBlockSize, 0, frames);
     effect.dispatch(effMainsChanged, 0, 1);
     const auto count = static_cast<int32_t>(frames);
-    const std::function<void()> process = [&] {
-        effect.processReplacing(in.pointers(), out.pointers(), count);
-    };
+    const std::function<void()> process = [&] { effect.processReplacing(in.pointers(), out.pointers(), count); };
     // The reference: every input channel copied into an output; an effect without inputs is
     // measured against filling its outputs.
     const std::size_t bytes = static_cast<std::size_t>(frames) * sizeof(float);
@@ -147,22 +145,19 @@ int runBench(const std::vector<std::string>& words)
         throw std::runtime_error("the effect cannot replace its outputs (effFlagsCanReplacing "
                                  "unset): nothing to measure");
     }
-    std::printf("module load + main + effClose: %.3f ms (median of %d)\n", load * 1e3,
-                kLoadRuns);
+    std::printf("module load + main + effClose: %.3f ms (median of %d)\n", load * 1e3, kLoadRuns);
 
     effect.dispatch(effSetSampleRate, 0, 0, nullptr, kSampleRate);
     std::printf("processReplacing, %d in, %d out, %.0f Hz; reference: memcpy of the %d input "
                 "channel%s into the outputs\n",
-                record.numInputs, record.numOutputs, static_cast<double>(kSampleRate),
-                std::max(record.numInputs, 1), std::max(record.numInputs, 1) == 1 ? "" : "s");
-    std::printf("%8s %14s %14s %16s %10s\n", "block", "ns per block", "ns per frame",
-                "memcpy ns/frame", "ratio");
+                record.numInputs, record.numOutputs, static_cast<double>(kSampleRate), std::max(record.numInputs, 1),
+                std::max(record.numInputs, 1) == 1 ? "" : "s");
+    std::printf("%8s %14s %14s %16s %10s\n", "block", "ns per block", "ns per frame", "memcpy ns/frame", "ratio");
     for (const long frames : kBlockSizes) {
         const BlockCost cost = blockCost(effect, frames);
         std::printf("%8ld %14.1f %14.3f %16.3f %10.1f\n", frames, cost.effectSeconds * 1e9,
                     cost.effectSeconds * 1e9 / static_cast<double>(frames),
-                    cost.copySeconds * 1e9 / static_cast<double>(frames),
-                    cost.effectSeconds / cost.copySeconds);
+                    cost.copySeconds * 1e9 / static_cast<double>(frames), cost.effectSeconds / cost.copySeconds);
     }
     effect.dispatch(effMainsChanged, 0, 0);
     return 0;

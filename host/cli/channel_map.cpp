@@ -10,8 +10,7 @@ namespace {
 // "1" or "1 to 4", counted from 1 for the reader.
 std::string span(int first, int last)
 {
-    return first == last ? std::to_string(first)
-                         : std::to_string(first) + " to " + std::to_string(last);
+    return first == last ? std::to_string(first) : std::to_string(first) + " to " + std::to_string(last);
 }
 
 std::string plural(const char* word, int first, int last)
@@ -21,10 +20,7 @@ std::string plural(const char* word, int first, int last)
 
 } // namespace
 
-ChannelMap::ChannelMap(int fileChannels, int effectInputs)
-    : fileChannels(fileChannels), effectInputs(effectInputs)
-{
-}
+ChannelMap::ChannelMap(int fileChannels, int effectInputs) : fileChannels(fileChannels), effectInputs(effectInputs) {}
 
 int ChannelMap::sourceOf(int input) const
 {

@@ -57,9 +57,8 @@ bool valueIsAddress(int opcode)
 // Opcodes whose index names a parameter, a program or a pin, which need one to exist.
 bool needsParameter(int opcode)
 {
-    return opcode == effGetParamLabel || opcode == effGetParamDisplay ||
-           opcode == effGetParamName || opcode == effCanBeAutomated ||
-           opcode == effString2Parameter || opcode == effGetParameterProperties;
+    return opcode == effGetParamLabel || opcode == effGetParamDisplay || opcode == effGetParamName ||
+           opcode == effCanBeAutomated || opcode == effString2Parameter || opcode == effGetParameterProperties;
 }
 
 std::string counted(int64_t count, const char* noun)
@@ -137,21 +136,18 @@ CheckOutcome checkRecord(const std::string& modulePath, const IsolatedCheck::Not
     expect(record.dispatcher != nullptr, "no dispatcher");
     expect(record.setParameter != nullptr, "no setParameter");
     expect(record.getParameter != nullptr, "no getParameter");
-    expect(record.process != nullptr || record.processReplacing != nullptr,
-           "neither process nor processReplacing");
+    expect(record.process != nullptr || record.processReplacing != nullptr, "neither process nor processReplacing");
     expect((record.flags & effFlagsCanReplacing) == 0 || record.processReplacing != nullptr,
            "effFlagsCanReplacing set without processReplacing");
     if (!faults.empty()) {
         return {false, faultList(faults)};
     }
-    return {true, std::to_string(record.numInputs) + " in, " + std::to_string(record.numOutputs) +
-                      " out, " + counted(record.numParams, "parameter") + ", " +
-                      counted(record.numPrograms, "program") + ", flags " +
-                      std::to_string(record.flags)};
+    return {true, std::to_string(record.numInputs) + " in, " + std::to_string(record.numOutputs) + " out, " +
+                      counted(record.numParams, "parameter") + ", " + counted(record.numPrograms, "program") +
+                      ", flags " + std::to_string(record.flags)};
 }
 
-CheckOutcome checkOpcodeSweep(const std::string& modulePath, bool displayAvailable,
-                              const IsolatedCheck::Note& note)
+CheckOutcome checkOpcodeSweep(const std::string& modulePath, bool displayAvailable, const IsolatedCheck::Note& note)
 {
     HostedEffect effect = createEffect(modulePath);
     const AEffect& record = *effect.record();
@@ -160,8 +156,7 @@ CheckOutcome checkOpcodeSweep(const std::string& modulePath, bool displayAvailab
     for (int opcode = kFirstOpcode; opcode <= kLastOpcode; ++opcode) {
         const bool noIndexTarget =
             (needsParameter(opcode) && record.numParams == 0) ||
-            ((opcode == effSetProgram || opcode == effGetProgramNameIndexed ||
-              opcode == effCopyProgram) &&
+            ((opcode == effSetProgram || opcode == effGetProgramNameIndexed || opcode == effCopyProgram) &&
              record.numPrograms == 0) ||
             (opcode == effGetInputProperties && record.numInputs == 0) ||
             (opcode == effGetOutputProperties && record.numOutputs == 0);
@@ -176,14 +171,20 @@ CheckOutcome checkOpcodeSweep(const std::string& modulePath, bool displayAvailab
         intptr_t value = 0;
         float opt = 0.0f;
         switch (opcode) {
-        case effSetSampleRate: opt = kSampleRate; break;
-        case effSetBlockSize: value = kBlockSize; break;
+        case effSetSampleRate:
+            opt = kSampleRate;
+            break;
+        case effSetBlockSize:
+            value = kBlockSize;
+            break;
         case effSetBlockSizeAndSampleRate:
             value = kBlockSize;
             opt = kSampleRate;
             break;
         case effConnectInput:
-        case effConnectOutput: value = 1; break;
+        case effConnectOutput:
+            value = 1;
+            break;
         default:
             if (valueIsAddress(opcode)) {
                 value = reinterpret_cast<intptr_t>(valuePointed.data());
@@ -193,9 +194,8 @@ CheckOutcome checkOpcodeSweep(const std::string& modulePath, bool displayAvailab
         effect.dispatch(static_cast<EffectOpcode>(opcode), 0, value, pointed.data(), opt);
         sent.push_back(opcode);
     }
-    return {true, counted(static_cast<int64_t>(sent.size()), "opcode") + " from " +
-                      std::to_string(kFirstOpcode) + " to " + std::to_string(kLastOpcode) +
-                      " answered; skipped " + opcodeList(skipped)};
+    return {true, counted(static_cast<int64_t>(sent.size()), "opcode") + " from " + std::to_string(kFirstOpcode) +
+                      " to " + std::to_string(kLastOpcode) + " answered; skipped " + opcodeList(skipped)};
 }
 
 CheckOutcome checkSilence(const std::string& modulePath, const IsolatedCheck::Note& note)
@@ -220,9 +220,8 @@ CheckOutcome checkSilence(const std::string& modulePath, const IsolatedCheck::No
             for (int frame = 0; frame < kBlockSize; ++frame) {
                 const float sample = out.channel(channel)[frame];
                 if (!std::isfinite(sample)) {
-                    return {false, "output " + std::to_string(channel + 1) + " holds " +
-                                       std::to_string(sample) + " in block " +
-                                       std::to_string(block)};
+                    return {false, "output " + std::to_string(channel + 1) + " holds " + std::to_string(sample) +
+                                       " in block " + std::to_string(block)};
                 }
                 peak = std::max(peak, std::fabs(double{sample}));
             }
@@ -230,8 +229,8 @@ CheckOutcome checkSilence(const std::string& modulePath, const IsolatedCheck::No
     }
     effect.dispatch(effMainsChanged, 0, 0);
     char text[160];
-    std::snprintf(text, sizeof text, "%d blocks of %d frames through %s: finite, peak %g",
-                  kSilentBlocks, kBlockSize, replacing ? "processReplacing" : "process", peak);
+    std::snprintf(text, sizeof text, "%d blocks of %d frames through %s: finite, peak %g", kSilentBlocks, kBlockSize,
+                  replacing ? "processReplacing" : "process", peak);
     return {true, text};
 }
 
@@ -245,8 +244,8 @@ CheckOutcome checkParameters(const std::string& modulePath, const IsolatedCheck:
         note("parameter " + std::to_string(index));
         const float original = effect.getParameter(index);
         if (!std::isfinite(original) || original < 0.0f || original > 1.0f) {
-            faults.push_back("parameter " + std::to_string(index) + " reads " +
-                             std::to_string(original) + ", not a normalised value");
+            faults.push_back("parameter " + std::to_string(index) + " reads " + std::to_string(original) +
+                             ", not a normalised value");
             continue;
         }
         // The ends of the range are exact on every scale; the original value was read back.
@@ -254,8 +253,8 @@ CheckOutcome checkParameters(const std::string& modulePath, const IsolatedCheck:
             effect.setParameter(index, value);
             const float read = effect.getParameter(index);
             if (!(std::fabs(read - value) <= kParameterTolerance)) {
-                faults.push_back("parameter " + std::to_string(index) + " set to " +
-                                 std::to_string(value) + " reads " + std::to_string(read));
+                faults.push_back("parameter " + std::to_string(index) + " set to " + std::to_string(value) + " reads " +
+                                 std::to_string(read));
                 break;
             }
         }
@@ -286,8 +285,7 @@ CheckOutcome checkEditor(const std::string& modulePath, const std::string& displ
         window.pump(kEditorDrawMilliseconds);
         note("closing the editor");
     }
-    return {true, "opened at " + size + ", drew for " + std::to_string(kEditorDrawMilliseconds) +
-                      " ms, closed"};
+    return {true, "opened at " + size + ", drew for " + std::to_string(kEditorDrawMilliseconds) + " ms, closed"};
 }
 
 CheckOutcome checkClose(const std::string& modulePath, const IsolatedCheck::Note& note)
@@ -336,12 +334,10 @@ int runCheck(const std::vector<std::string>& words)
     const std::vector<NamedCheck> checks{
         {"loads", true, [&](const auto& note) { return checkLoads(modulePath, note); }},
         {"record", true, [&](const auto& note) { return checkRecord(modulePath, note); }},
-        {"opcodes", false,
-         [&](const auto& note) { return checkOpcodeSweep(modulePath, displayAvailable, note); }},
+        {"opcodes", false, [&](const auto& note) { return checkOpcodeSweep(modulePath, displayAvailable, note); }},
         {"silence", false, [&](const auto& note) { return checkSilence(modulePath, note); }},
         {"parameters", false, [&](const auto& note) { return checkParameters(modulePath, note); }},
-        {"editor", false,
-         [&](const auto& note) { return checkEditor(modulePath, displayProblem, note); }},
+        {"editor", false, [&](const auto& note) { return checkEditor(modulePath, displayProblem, note); }},
         {"close", false, [&](const auto& note) { return checkClose(modulePath, note); }},
     };
     const IsolatedCheck isolation(kCheckTimeoutSeconds);
@@ -349,15 +345,13 @@ int runCheck(const std::vector<std::string>& words)
     int failed = 0;
     std::string blockedBy;
     for (const NamedCheck& check : checks) {
-        const CheckOutcome outcome = blockedBy.empty()
-                                         ? isolation.run(check.body)
-                                         : CheckOutcome{false, "not run: " + blockedBy + " failed"};
+        const CheckOutcome outcome =
+            blockedBy.empty() ? isolation.run(check.body) : CheckOutcome{false, "not run: " + blockedBy + " failed"};
         (outcome.passed ? passed : failed) += 1;
         if (!outcome.passed && check.prerequisite && blockedBy.empty()) {
             blockedBy = check.name;
         }
-        std::printf("%s %-10s %s\n", outcome.passed ? "PASS" : "FAIL", check.name,
-                    outcome.detail.c_str());
+        std::printf("%s %-10s %s\n", outcome.passed ? "PASS" : "FAIL", check.name, outcome.detail.c_str());
         std::fflush(stdout);
     }
     std::printf("%d passed, %d failed\n", passed, failed);

@@ -5,8 +5,7 @@
 
 namespace vela {
 
-CommandLine::CommandLine(const std::vector<std::string>& words,
-                         const std::set<std::string>& valueOptions,
+CommandLine::CommandLine(const std::vector<std::string>& words, const std::set<std::string>& valueOptions,
                          const std::set<std::string>& flagOptions)
 {
     bool optionsEnded = false;
@@ -50,8 +49,8 @@ void CommandLine::expectPositionals(const std::vector<std::string>& names) const
     for (const std::string& name : names) {
         expected += (expected.empty() ? "" : " ") + name;
     }
-    throw UsageError("expected " + expected + ", got " + std::to_string(positionalWords.size()) +
-                     " argument" + (positionalWords.size() == 1 ? "" : "s"));
+    throw UsageError("expected " + expected + ", got " + std::to_string(positionalWords.size()) + " argument" +
+                     (positionalWords.size() == 1 ? "" : "s"));
 }
 
 bool CommandLine::has(const std::string& flag) const
@@ -84,8 +83,7 @@ std::optional<std::string> CommandLine::value(const std::string& option) const
     return found.back();
 }
 
-long CommandLine::integer(const std::string& option, long fallback, long minimum,
-                          long maximum) const
+long CommandLine::integer(const std::string& option, long fallback, long minimum, long maximum) const
 {
     const std::optional<std::string> text = value(option);
     if (!text) {
@@ -95,8 +93,8 @@ long CommandLine::integer(const std::string& option, long fallback, long minimum
     const char* end = text->data() + text->size();
     const auto [stop, error] = std::from_chars(text->data(), end, number);
     if (error != std::errc() || stop != end || number < minimum || number > maximum) {
-        throw UsageError(option + " expects a whole number from " + std::to_string(minimum) +
-                         " to " + std::to_string(maximum) + ", not \"" + *text + "\"");
+        throw UsageError(option + " expects a whole number from " + std::to_string(minimum) + " to " +
+                         std::to_string(maximum) + ", not \"" + *text + "\"");
     }
     return number;
 }

@@ -45,9 +45,9 @@ constexpr std::array<const char*, 23> kCapabilityWords{"sendVstEvents",
                                                        "8in4out",
                                                        "8in8out"};
 
-constexpr std::array<const char*, 12> kCategoryNames{
-    "unknown",     "effect",          "synth",       "analysis", "mastering", "spatializer",
-    "room effect", "surround effect", "restoration", "offline",  "shell",     "generator"};
+constexpr std::array<const char*, 12> kCategoryNames{"unknown",     "effect",      "synth",       "analysis",
+                                                     "mastering",   "spatializer", "room effect", "surround effect",
+                                                     "restoration", "offline",     "shell",       "generator"};
 
 struct NamedBit {
     int32_t bit;
@@ -139,15 +139,13 @@ Report programReport(HostedEffect& effect, int32_t count)
     Report list = Report::list();
     for (int32_t index = 0; index < count; ++index) {
         intptr_t answered = 0;
-        std::string name =
-            effect.dispatchString(effGetProgramNameIndexed, index, -1, 0.0f, &answered);
+        std::string name = effect.dispatchString(effGetProgramNameIndexed, index, -1, 0.0f, &answered);
         if (answered == 0) {
             effect.dispatch(effSetProgram, 0, index);
             selected = true;
             name = effect.dispatchString(effGetProgramName);
         }
-        list.append(
-            Report::object().add("index", Report::integer(index)).add("name", Report::text(name)));
+        list.append(Report::object().add("index", Report::integer(index)).add("name", Report::text(name)));
     }
     if (selected) {
         effect.dispatch(effSetProgram, 0, current);
@@ -166,9 +164,7 @@ Report pinReport(HostedEffect& effect, EffectOpcode opcode, int32_t count)
         Report entry = Report::object();
         entry.add("index", Report::integer(index)).add("answer", Report::integer(answer));
         if (answer != 0) {
-            entry
-                .add("label",
-                     Report::text(std::string(pin.label, strnlen(pin.label, sizeof pin.label))))
+            entry.add("label", Report::text(std::string(pin.label, strnlen(pin.label, sizeof pin.label))))
                 .add("flags", Report::integer(pin.flags));
             entry.add("flagNames", bitNames(pin.flags, kPinFlagNames));
         }
@@ -239,10 +235,9 @@ int runInfo(const std::vector<std::string>& words)
         .add("vendorString", Report::text(effect.dispatchString(effGetVendorString)))
         .add("vendorVersion", Report::integer(effect.dispatch(effGetVendorVersion)))
         .add("vstVersion", Report::integer(effect.dispatch(effGetVstVersion)))
-        .add("category",
-             Report::text(category >= 0 && category < static_cast<intptr_t>(kCategoryNames.size())
-                              ? kCategoryNames[static_cast<std::size_t>(category)]
-                              : "unknown (" + std::to_string(category) + ")"))
+        .add("category", Report::text(category >= 0 && category < static_cast<intptr_t>(kCategoryNames.size())
+                                          ? kCategoryNames[static_cast<std::size_t>(category)]
+                                          : "unknown (" + std::to_string(category) + ")"))
         .add("parameters", parameterReport(effect, record.numParams))
         .add("programs", programReport(effect, record.numPrograms))
         .add("inputs", pinReport(effect, effGetInputProperties, record.numInputs))

@@ -26,9 +26,7 @@ CheckOutcome runGuarded(const IsolatedCheck::Body& body, const IsolatedCheck::No
 
 } // namespace
 
-IsolatedCheck::IsolatedCheck(int timeoutSeconds) : timeoutSeconds(timeoutSeconds)
-{
-}
+IsolatedCheck::IsolatedCheck(int timeoutSeconds) : timeoutSeconds(timeoutSeconds) {}
 
 #ifdef _WIN32
 
@@ -100,8 +98,7 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
 
     std::string lastStep;
     std::size_t start = 0;
-    for (std::size_t end; (end = received.find('\n', start)) != std::string::npos;
-         start = end + 1) {
+    for (std::size_t end; (end = received.find('\n', start)) != std::string::npos; start = end + 1) {
         const char kind = received[start];
         std::string text = received.substr(start + 1, end - start - 1);
         if (kind == 'P' || kind == 'F') {
@@ -113,8 +110,7 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
     if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) {
         detail = "did not finish within " + std::to_string(timeoutSeconds) + " s";
     } else if (WIFSIGNALED(status)) {
-        detail = "crashed (signal " + std::to_string(WTERMSIG(status)) + ", " +
-                 strsignal(WTERMSIG(status)) + ")";
+        detail = "crashed (signal " + std::to_string(WTERMSIG(status)) + ", " + strsignal(WTERMSIG(status)) + ")";
     } else {
         detail = "ended without a result (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
     }

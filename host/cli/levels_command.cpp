@@ -36,8 +36,7 @@ Levels measure(SoundFile& file)
             const float* samples = frames.data() + frame * channels;
             for (int channel = 0; channel < channels; ++channel) {
                 levels.squares[channel] += double{samples[channel]} * samples[channel];
-                levels.peaks[channel] =
-                    std::max(levels.peaks[channel], std::fabs(double{samples[channel]}));
+                levels.peaks[channel] = std::max(levels.peaks[channel], std::fabs(double{samples[channel]}));
             }
             if (channels > 1) {
                 levels.product += double{samples[0]} * samples[1];
@@ -58,16 +57,13 @@ int runLevels(const std::vector<std::string>& words)
     for (const std::string& path : line.positionals()) {
         nameWidth = std::max(nameWidth, static_cast<int>(path.size()));
     }
-    std::printf("%-*s %7s %11s %11s %12s\n", nameWidth, "file", "channel", "RMS dBFS", "peak dBFS",
-                "correlation");
+    std::printf("%-*s %7s %11s %11s %12s\n", nameWidth, "file", "channel", "RMS dBFS", "peak dBFS", "correlation");
     for (const std::string& path : line.positionals()) {
         SoundFile file = SoundFile::openForReading(path);
         const Levels levels = measure(file);
         for (int channel = 0; channel < file.channels(); ++channel) {
             const double rms =
-                levels.frames > 0
-                    ? std::sqrt(levels.squares[channel] / static_cast<double>(levels.frames))
-                    : 0.0;
+                levels.frames > 0 ? std::sqrt(levels.squares[channel] / static_cast<double>(levels.frames)) : 0.0;
             // The correlation of channels 1 and 2: 1 for identical channels, 0 for unrelated
             // ones, -1 for one the other's negative.
             std::string correlation;
@@ -75,9 +71,8 @@ int runLevels(const std::vector<std::string>& words)
                 const double energy = std::sqrt(levels.squares[0] * levels.squares[1]);
                 correlation = energy > 0.0 ? fixedText(levels.product / energy, 3) : "n/a";
             }
-            std::printf("%-*s %7d %11s %11s %12s\n", nameWidth, channel == 0 ? path.c_str() : "",
-                        channel + 1, decibelText(rms).c_str(),
-                        decibelText(levels.peaks[channel]).c_str(), correlation.c_str());
+            std::printf("%-*s %7d %11s %11s %12s\n", nameWidth, channel == 0 ? path.c_str() : "", channel + 1,
+                        decibelText(rms).c_str(), decibelText(levels.peaks[channel]).c_str(), correlation.c_str());
         }
     }
     return 0;

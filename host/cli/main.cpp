@@ -35,16 +35,14 @@ void printOverview(std::FILE* stream)
                          "\n"
                          "commands:\n");
     for (const Command* command : allCommands()) {
-        std::fprintf(stream, "  %-9s %s\n  %-9s   %s\n", command->name, command->synopsis, "",
-                     command->summary);
+        std::fprintf(stream, "  %-9s %s\n  %-9s   %s\n", command->name, command->synopsis, "", command->summary);
     }
 #if !VELA_HOST_AUDIO_FILES
     std::fprintf(stream, "\nrender and levels are not in this build: it was made without "
                          "libsndfile.\n");
 #endif
-    std::fprintf(stream,
-                 "\n"
-                 "Exit status: 0 on success, 1 when the work failed, 2 for a usage mistake.\n");
+    std::fprintf(stream, "\n"
+                         "Exit status: 0 on success, 1 when the work failed, 2 for a usage mistake.\n");
 }
 
 void printCommandHelp(const Command& command)
@@ -107,8 +105,7 @@ int main(int argc, char** argv)
             return 2;
         }
 #endif
-        std::fprintf(stderr, "vela-host: unknown command \"%s\" (see vela-host --help)\n",
-                     name.c_str());
+        std::fprintf(stderr, "vela-host: unknown command \"%s\" (see vela-host --help)\n", name.c_str());
         return 2;
     }
     const std::vector<std::string> words(arguments.begin() + 1, arguments.end());
@@ -119,8 +116,8 @@ int main(int argc, char** argv)
     try {
         return command->run(words);
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "vela-host %s: %s (see vela-host %s --help)\n", command->name,
-                     error.what(), command->name);
+        std::fprintf(stderr, "vela-host %s: %s (see vela-host %s --help)\n", command->name, error.what(),
+                     command->name);
         return 2;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vela-host %s: %s\n", command->name, error.what());

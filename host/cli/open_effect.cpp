@@ -22,8 +22,8 @@ HostedEffect openEffect(const std::string& modulePath)
         throw std::runtime_error("module " + modulePath + ": its entry returned no effect");
     }
     if (record->magic != kEffectMagic) {
-        throw std::runtime_error("module " + modulePath + ": the record's magic is " +
-                                 fourCharText(record->magic) + ", not VstP");
+        throw std::runtime_error("module " + modulePath + ": the record's magic is " + fourCharText(record->magic) +
+                                 ", not VstP");
     }
     effect.dispatch(effOpen);
     return effect;

@@ -20,7 +20,9 @@ UsageError badAssignment(const std::string& text, const std::string& reason)
 } // namespace
 
 ParameterAssignment::ParameterAssignment(std::string text, int32_t index, float value)
-    : givenText(std::move(text)), parameterIndex(index), normalisedValue(value)
+    : givenText(std::move(text)),
+      parameterIndex(index),
+      normalisedValue(value)
 {
 }
 
@@ -34,8 +36,7 @@ ParameterAssignment ParameterAssignment::parse(const std::string& text)
     const char* indexEnd = text.data() + equals;
     const auto [indexStop, indexError] = std::from_chars(text.data(), indexEnd, index);
     if (indexError != std::errc() || indexStop != indexEnd || index < 0) {
-        throw badAssignment(text, "the index \"" + text.substr(0, equals) +
-                                      "\" is not a parameter number");
+        throw badAssignment(text, "the index \"" + text.substr(0, equals) + "\" is not a parameter number");
     }
     // strtod rather than from_chars: it takes the same forms as every other tool ("1e-3").
     const std::string valueText = text.substr(equals + 1);
@@ -50,8 +51,7 @@ ParameterAssignment ParameterAssignment::parse(const std::string& text)
     return ParameterAssignment(text, index, static_cast<float>(value));
 }
 
-std::vector<ParameterAssignment>
-ParameterAssignment::parseAll(const std::vector<std::string>& texts)
+std::vector<ParameterAssignment> ParameterAssignment::parseAll(const std::vector<std::string>& texts)
 {
     std::vector<ParameterAssignment> assignments;
     for (const std::string& text : texts) {
@@ -64,10 +64,9 @@ void ParameterAssignment::applyTo(HostedEffect& effect) const
 {
     const int32_t count = effect.record()->numParams;
     if (parameterIndex >= count) {
-        throw badAssignment(givenText,
-                            "the effect has " + std::to_string(count) + " parameter" +
-                                (count == 1 ? "" : "s") +
-                                (count > 0 ? ", 0 to " + std::to_string(count - 1) : ""));
+        throw badAssignment(givenText, "the effect has " + std::to_string(count) + " parameter" +
+                                           (count == 1 ? "" : "s") +
+                                           (count > 0 ? ", 0 to " + std::to_string(count - 1) : ""));
     }
     effect.setParameter(parameterIndex, normalisedValue);
 }

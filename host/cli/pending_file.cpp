@@ -22,9 +22,8 @@ PendingFile::PendingFile(const std::string& finalPath) : targetPath(finalPath)
     const std::filesystem::path target(finalPath);
     // Beside the target, so that the rename stays on one file system; hidden, and named after
     // this process so that two runs never share one.
-    partialPath = (target.parent_path() /
-                   ("." + target.filename().string() + ".partial-" + std::to_string(getpid())))
-                      .string();
+    partialPath =
+        (target.parent_path() / ("." + target.filename().string() + ".partial-" + std::to_string(getpid()))).string();
 }
 
 PendingFile::~PendingFile()
@@ -44,8 +43,7 @@ void PendingFile::write(const std::vector<uint8_t>& bytes) const
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const int writeError = errno;
     if (std::fclose(file) != 0 || !written) {
-        throw std::runtime_error("cannot write " + targetPath + ": " +
-                                 std::strerror(written ? errno : writeError));
+        throw std::runtime_error("cannot write " + targetPath + ": " + std::strerror(written ? errno : writeError));
     }
 }
 

@@ -88,8 +88,7 @@ std::vector<uint8_t> encodePng(int width, int height, const std::vector<uint8_t>
     if (width <= 0 || height <= 0 ||
         rgb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {
         throw std::invalid_argument("encodePng: " + std::to_string(rgb.size()) + " bytes are no " +
-                                    std::to_string(width) + "x" + std::to_string(height) +
-                                    " RGB image");
+                                    std::to_string(width) + "x" + std::to_string(height) + " RGB image");
     }
     std::vector<uint8_t> header;
     appendBigEndian(header, static_cast<uint32_t>(width));

@@ -22,7 +22,8 @@ constexpr auto kRedrawPeriod = std::chrono::milliseconds(100);
 } // namespace
 
 ProgressBar::ProgressBar(int64_t total, bool shown)
-    : total(total), visible(shown && total > 0 && isatty(fileno(stderr)))
+    : total(total),
+      visible(shown && total > 0 && isatty(fileno(stderr)))
 {
 }
 
@@ -58,8 +59,7 @@ void ProgressBar::update(int64_t done)
 
 void ProgressBar::draw(int64_t done)
 {
-    const double fraction =
-        done >= total ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
+    const double fraction = done >= total ? 1.0 : static_cast<double>(done) / static_cast<double>(total);
     const int filled = static_cast<int>(fraction * kBarWidth);
     const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
                             std::string(static_cast<std::size_t>(kBarWidth - filled), '.');

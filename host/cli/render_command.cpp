@@ -37,8 +37,7 @@ void checkCanRender(const AEffect& record, bool accumulate)
     if (record.numOutputs < 1) {
         throw std::runtime_error("the effect has no outputs to write");
     }
-    if (accumulate ? !record.process
-                   : !record.processReplacing || (record.flags & effFlagsCanReplacing) == 0) {
+    if (accumulate ? !record.process : !record.processReplacing || (record.flags & effFlagsCanReplacing) == 0) {
         throw std::runtime_error(accumulate ? "the effect has no process function"
                                             : "the effect cannot replace its outputs "
                                               "(effFlagsCanReplacing unset); try --accumulate");
@@ -68,9 +67,9 @@ int runRender(const std::vector<std::string>& words)
     const int outputs = record.numOutputs;
     const ChannelMap map(input.channels(), inputs);
 
-    std::printf("input:   %s (%s, %d channel%s, %d Hz, %lld frames)\n", inPath.c_str(),
-                input.formatName().c_str(), input.channels(), input.channels() == 1 ? "" : "s",
-                input.sampleRate(), static_cast<long long>(input.frames()));
+    std::printf("input:   %s (%s, %d channel%s, %d Hz, %lld frames)\n", inPath.c_str(), input.formatName().c_str(),
+                input.channels(), input.channels() == 1 ? "" : "s", input.sampleRate(),
+                static_cast<long long>(input.frames()));
     std::printf("effect:  %s, %d in, %d out, at %ld Hz in blocks of %ld, %s\n",
                 effect.dispatchString(effGetEffectName).c_str(), inputs, outputs, rate, blockSize,
                 accumulate ? "process (accumulating into zeroed outputs)" : "processReplacing");
@@ -79,8 +78,7 @@ int runRender(const std::vector<std::string>& words)
         std::printf("note:    the effect is told %ld Hz; the audio is not resampled\n", rate);
     }
     if (record.initialDelay != 0) {
-        std::printf("note:    the effect reports %d frames of delay; OUT is not shifted\n",
-                    record.initialDelay);
+        std::printf("note:    the effect reports %d frames of delay; OUT is not shifted\n", record.initialDelay);
     }
     std::fflush(stdout);
 
@@ -108,8 +106,7 @@ int runRender(const std::vector<std::string>& words)
         for (int channel = 0; channel < inputs; ++channel) {
             const int source = map.sourceOf(channel);
             for (int64_t frame = 0; frame < frames; ++frame) {
-                in.channel(channel)[frame] =
-                    source < 0 ? 0.0f : fileFrames[frame * input.channels() + source];
+                in.channel(channel)[frame] = source < 0 ? 0.0f : fileFrames[frame * input.channels() + source];
             }
         }
         const auto count = static_cast<int32_t>(frames);
@@ -136,9 +133,8 @@ int runRender(const std::vector<std::string>& words)
     effect.close();
     output.close();
     pending.commit();
-    std::printf("output:  %s (%s, %d channel%s, %lld frames)\n", outPath.c_str(),
-                output.formatName().c_str(), outputs, outputs == 1 ? "" : "s",
-                static_cast<long long>(done));
+    std::printf("output:  %s (%s, %d channel%s, %lld frames)\n", outPath.c_str(), output.formatName().c_str(), outputs,
+                outputs == 1 ? "" : "s", static_cast<long long>(done));
     return 0;
 }
 

@@ -19,11 +19,21 @@ std::string jsonString(const std::string& text)
     std::string quoted = "\"";
     for (const char c : text) {
         switch (c) {
-        case '"': quoted += "\\\""; break;
-        case '\\': quoted += "\\\\"; break;
-        case '\n': quoted += "\\n"; break;
-        case '\r': quoted += "\\r"; break;
-        case '\t': quoted += "\\t"; break;
+        case '"':
+            quoted += "\\\"";
+            break;
+        case '\\':
+            quoted += "\\\\";
+            break;
+        case '\n':
+            quoted += "\\n";
+            break;
+        case '\r':
+            quoted += "\\r";
+            break;
+        case '\t':
+            quoted += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escaped[8];
@@ -43,8 +53,8 @@ std::string jsonString(const std::string& text)
 // quoted, so that "Vela button (On/Off)  " keeps its blanks visible.
 std::string readableString(const std::string& text)
 {
-    const bool needsQuotes = text.empty() || text.front() == ' ' || text.back() == ' ' ||
-                             text.find_first_of(",:\"\n") != std::string::npos;
+    const bool needsQuotes =
+        text.empty() || text.front() == ' ' || text.back() == ' ' || text.find_first_of(",:\"\n") != std::string::npos;
     return needsQuotes ? jsonString(text) : text;
 }
 
@@ -222,8 +232,7 @@ void Report::writeJson(std::string& out, int depth) const
     } else if (const auto* members = std::get_if<Object>(&content)) {
         out += "{";
         for (std::size_t i = 0; i < members->size(); ++i) {
-            out += (i ? ",\n" : "\n") + indentation(depth + 1) + jsonString((*members)[i].first) +
-                   ": ";
+            out += (i ? ",\n" : "\n") + indentation(depth + 1) + jsonString((*members)[i].first) + ": ";
             (*members)[i].second.writeJson(out, depth + 1);
         }
         out += members->empty() ? "}" : "\n" + indentation(depth) + "}";

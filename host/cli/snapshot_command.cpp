@@ -35,14 +35,12 @@ Point parsePoint(const std::string& text)
         const char* end = text.data() + text.size();
         const auto xRead = std::from_chars(text.data(), middle, point.x);
         const auto yRead = std::from_chars(middle + 1, end, point.y);
-        if (xRead.ec != std::errc() || xRead.ptr != middle || yRead.ec != std::errc() ||
-            yRead.ptr != end) {
+        if (xRead.ec != std::errc() || xRead.ptr != middle || yRead.ec != std::errc() || yRead.ptr != end) {
             point = {-1, -1};
         }
     }
     if (point.x < 0 || point.y < 0) {
-        throw UsageError("bad --click \"" + text +
-                         "\": expected X,Y in window pixels, e.g. 128,40");
+        throw UsageError("bad --click \"" + text + "\": expected X,Y in window pixels, e.g. 128,40");
     }
     return point;
 }
@@ -67,8 +65,7 @@ int runSnapshot(const std::vector<std::string>& words)
     {
         EditorWindow window(effect);
         if (clickText && (click.x >= window.width() || click.y >= window.height())) {
-            throw UsageError("bad --click " + *clickText + ": the editor is " +
-                             std::to_string(window.width()) + "x" +
+            throw UsageError("bad --click " + *clickText + ": the editor is " + std::to_string(window.width()) + "x" +
                              std::to_string(window.height()));
         }
         window.pump(kDrawMilliseconds);

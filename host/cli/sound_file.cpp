@@ -67,9 +67,8 @@ int outputFormat(const std::string& namedPath, int sourceFormat, int channels, i
     if (major == (sourceFormat & SF_FORMAT_TYPEMASK) && formatWorks(sourceFormat, channels, rate)) {
         return sourceFormat;
     }
-    for (const int subtype :
-         {sourceFormat & SF_FORMAT_SUBMASK, int{SF_FORMAT_FLOAT}, int{SF_FORMAT_PCM_24},
-          int{SF_FORMAT_PCM_16}, int{SF_FORMAT_VORBIS}}) {
+    for (const int subtype : {sourceFormat & SF_FORMAT_SUBMASK, int{SF_FORMAT_FLOAT}, int{SF_FORMAT_PCM_24},
+                              int{SF_FORMAT_PCM_16}, int{SF_FORMAT_VORBIS}}) {
         if (formatWorks(major | subtype, channels, rate)) {
             return major | subtype;
         }
@@ -81,11 +80,16 @@ double integerFullScaleOf(int format)
 {
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8: return 128.0;
-    case SF_FORMAT_PCM_16: return 32768.0;
-    case SF_FORMAT_PCM_24: return 8388608.0;
-    case SF_FORMAT_PCM_32: return 2147483648.0;
-    default: return 0.0;
+    case SF_FORMAT_PCM_U8:
+        return 128.0;
+    case SF_FORMAT_PCM_16:
+        return 32768.0;
+    case SF_FORMAT_PCM_24:
+        return 8388608.0;
+    case SF_FORMAT_PCM_32:
+        return 2147483648.0;
+    default:
+        return 0.0;
     }
 }
 
@@ -101,17 +105,24 @@ std::string formatInfoName(int command, int format)
 
 } // namespace
 
-SoundFile::SoundFile(void* file, const std::string& path, int format, int channels, int sampleRate,
-                     int64_t frames)
-    : handle(file), filePath(path), fileFormat(format), channelCount(channels), rate(sampleRate),
+SoundFile::SoundFile(void* file, const std::string& path, int format, int channels, int sampleRate, int64_t frames)
+    : handle(file),
+      filePath(path),
+      fileFormat(format),
+      channelCount(channels),
+      rate(sampleRate),
       frameCount(frames)
 {
 }
 
 SoundFile::SoundFile(SoundFile&& other) noexcept
-    : handle(std::exchange(other.handle, nullptr)), filePath(std::move(other.filePath)),
-      fileFormat(other.fileFormat), channelCount(other.channelCount), rate(other.rate),
-      frameCount(other.frameCount), integerFullScale(other.integerFullScale),
+    : handle(std::exchange(other.handle, nullptr)),
+      filePath(std::move(other.filePath)),
+      fileFormat(other.fileFormat),
+      channelCount(other.channelCount),
+      rate(other.rate),
+      frameCount(other.frameCount),
+      integerFullScale(other.integerFullScale),
       scaled(std::move(other.scaled))
 {
 }
@@ -137,8 +148,8 @@ SoundFile SoundFile::openForReading(const std::string& path)
     return SoundFile(file, path, info.format, info.channels, info.samplerate, info.frames);
 }
 
-SoundFile SoundFile::createFor(const std::string& writePath, const std::string& namedPath,
-                               const SoundFile& source, int channels)
+SoundFile SoundFile::createFor(const std::string& writePath, const std::string& namedPath, const SoundFile& source,
+                               int channels)
 {
     SF_INFO info{};
     info.format = outputFormat(namedPath, source.fileFormat, channels, source.rate);
@@ -176,9 +187,7 @@ void SoundFile::write(const float* interleaved, int64_t frames)
         scaled.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
             // An integer sample has no NaN; silence is the nearest honest stand-in.
-            const double sample = std::isnan(interleaved[i])
-                                      ? 0.0
-                                      : std::nearbyint(interleaved[i] * integerFullScale);
+            const double sample = std::isnan(interleaved[i]) ? 0.0 : std::nearbyint(interleaved[i] * integerFullScale);
             scaled[i] = std::clamp(sample, -integerFullScale, integerFullScale - 1.0);
         }
         written = sf_writef_double(asFile(handle), scaled.data(), frames);

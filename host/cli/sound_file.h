@@ -16,8 +16,8 @@ public:
     // Creates writePath in the format namedPath's extension asks for: the source's own format
     // when the extension names the source's type, that type otherwise, and 32-bit float WAV
     // when the extension names no type libsndfile writes. Errors name namedPath.
-    static SoundFile createFor(const std::string& writePath, const std::string& namedPath,
-                               const SoundFile& source, int channels);
+    static SoundFile createFor(const std::string& writePath, const std::string& namedPath, const SoundFile& source,
+                               int channels);
 
     SoundFile(SoundFile&& other) noexcept;
     SoundFile& operator=(SoundFile&&) = delete;
@@ -38,8 +38,7 @@ public:
     void close();
 
 private:
-    SoundFile(void* file, const std::string& path, int format, int channels, int rate,
-              int64_t frames);
+    SoundFile(void* file, const std::string& path, int format, int channels, int rate, int64_t frames);
 
     void* handle;
     std::string filePath;

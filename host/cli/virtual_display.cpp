@@ -48,8 +48,8 @@ pid_t startServer(const std::string& name)
         dup2(nothing, STDERR_FILENO);
         // -terminate: the server ends when its last client goes, which is this program's
         // keeper connection at the latest.
-        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-               "-terminate", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-terminate",
+               static_cast<char*>(nullptr));
         _exit(kExecFailed);
     }
     if (child < 0) {
@@ -100,9 +100,8 @@ VirtualDisplay::VirtualDisplay()
         kill(server, SIGTERM);
         waitpid(server, nullptr, 0);
     }
-    throw std::runtime_error(
-        "no X display, and no private Xvfb would start on :" + std::to_string(kFirstDisplayNumber) +
-        " to :" + std::to_string(kLastDisplayNumber));
+    throw std::runtime_error("no X display, and no private Xvfb would start on :" +
+                             std::to_string(kFirstDisplayNumber) + " to :" + std::to_string(kLastDisplayNumber));
 }
 
 VirtualDisplay::~VirtualDisplay()

@@ -12,8 +12,7 @@ namespace vela {
 
 namespace {
 
-const std::vector<std::string> kCheckNames{"loads",      "record", "opcodes", "silence",
-                                           "parameters", "editor", "close"};
+const std::vector<std::string> kCheckNames{"loads", "record", "opcodes", "silence", "parameters", "editor", "close"};
 
 // The verdict printed for each check, in order.
 std::vector<std::string> verdicts(const std::string& out)
@@ -48,15 +47,14 @@ std::vector<std::string> conformingModules()
     return modules;
 }
 
-INSTANTIATE_TEST_SUITE_P(Modules, CheckPasses, testing::ValuesIn(conformingModules()),
-                         [](const auto& info) {
-                             const std::string name = info.param.substr(info.param.rfind('/') + 1);
-                             std::string plain;
-                             for (const char c : name.substr(0, name.find('.'))) {
-                                 plain += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                             }
-                             return plain;
-                         });
+INSTANTIATE_TEST_SUITE_P(Modules, CheckPasses, testing::ValuesIn(conformingModules()), [](const auto& info) {
+    const std::string name = info.param.substr(info.param.rfind('/') + 1);
+    std::string plain;
+    for (const char c : name.substr(0, name.find('.'))) {
+        plain += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return plain;
+});
 
 TEST(CheckFails, ACrashAndNonsenseOutputFailTheirChecksAndTheRunGoesOn)
 {
@@ -64,8 +62,7 @@ TEST(CheckFails, ACrashAndNonsenseOutputFailTheirChecksAndTheRunGoesOn)
     EXPECT_EQ(run.status, 1);
     // The module has no main, so the host falls back to its other entry name.
     EXPECT_TRUE(contains(run.out, "PASS loads      exports VSTPluginMain\n")) << run.out;
-    EXPECT_EQ(verdicts(run.out),
-              (std::vector<std::string>{"PASS", "PASS", "FAIL", "FAIL", "FAIL", "PASS", "PASS"}))
+    EXPECT_EQ(verdicts(run.out), (std::vector<std::string>{"PASS", "PASS", "FAIL", "FAIL", "FAIL", "PASS", "PASS"}))
         << run.out;
     // A sanitizer build reports the crash itself and ends the process with a status instead.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

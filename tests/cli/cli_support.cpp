@@ -43,11 +43,10 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& en
     const ScratchFolder capture;
     // Packaged plug-ins are black boxes: in a sanitizer build of the tool, the memory their
     // window and font libraries keep to the end is not the tool's leak.
-    const bool packaged = std::any_of(arguments.begin(), arguments.end(), [](const auto& word) {
-        return word.starts_with("/usr/lib/vst/");
-    });
-    std::string command = (packaged ? "ASAN_OPTIONS=detect_leaks=0 " : "") + environment + " " +
-                          shellQuoted(VELA_HOST_PATH);
+    const bool packaged = std::any_of(arguments.begin(), arguments.end(),
+                                      [](const auto& word) { return word.starts_with("/usr/lib/vst/"); });
+    std::string command =
+        (packaged ? "ASAN_OPTIONS=detect_leaks=0 " : "") + environment + " " + shellQuoted(VELA_HOST_PATH);
     for (const std::string& argument : arguments) {
         command += " " + shellQuoted(argument);
     }
@@ -65,8 +64,8 @@ ScratchFolder::ScratchFolder()
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "setup";
     std::replace(name.begin(), name.end(), '/', '_');
-    root = std::filesystem::temp_directory_path() / ("vela-host-test-" + std::to_string(getpid()) +
-                                                     "-" + std::to_string(made++) + "-" + name);
+    root = std::filesystem::temp_directory_path() /
+           ("vela-host-test-" + std::to_string(getpid()) + "-" + std::to_string(made++) + "-" + name);
     std::filesystem::create_directories(root);
 }
 
@@ -91,8 +90,7 @@ std::vector<std::string> ScratchFolder::files() const
     return names;
 }
 
-void writeAudio(const std::string& path, const std::vector<std::vector<float>>& channels,
-                int format, int rate)
+void writeAudio(const std::string& path, const std::vector<std::vector<float>>& channels, int format, int rate)
 {
     SF_INFO info{};
     info.channels = static_cast<int>(channels.size());
@@ -151,10 +149,9 @@ std::vector<float> noise(std::size_t frames, uint32_t seed)
 Picture readPng(const std::string& path)
 {
     const std::string ppm = path + ".ppm";
-    const std::string command =
-        "/usr/bin/python3 -c 'import sys; from PIL import Image; "
-        "Image.open(sys.argv[1]).convert(\"RGB\").save(sys.argv[2], \"PPM\")' " +
-        shellQuoted(path) + " " + shellQuoted(ppm);
+    const std::string command = "/usr/bin/python3 -c 'import sys; from PIL import Image; "
+                                "Image.open(sys.argv[1]).convert(\"RGB\").save(sys.argv[2], \"PPM\")' " +
+                                shellQuoted(path) + " " + shellQuoted(ppm);
     Picture picture;
     if (exitStatus(std::system(command.c_str())) != 0) {
         ADD_FAILURE() << "Python's imaging library cannot read " << path;
@@ -166,8 +163,7 @@ Picture readPng(const std::string& path)
     in >> magic >> picture.width >> picture.height >> maximum;
     in.get();
     picture.rgb.resize(static_cast<std::size_t>(picture.width) * picture.height * 3);
-    in.read(reinterpret_cast<char*>(picture.rgb.data()),
-            static_cast<std::streamsize>(picture.rgb.size()));
+    in.read(reinterpret_cast<char*>(picture.rgb.data()), static_cast<std::streamsize>(picture.rgb.size()));
     EXPECT_EQ(magic, "P6");
     EXPECT_EQ(maximum, 255);
     std::filesystem::remove(ppm);

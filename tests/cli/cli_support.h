@@ -47,8 +47,7 @@ struct Audio {
 };
 
 // Writes channels (all of one length) to path in a libsndfile format.
-void writeAudio(const std::string& path, const std::vector<std::vector<float>>& channels,
-                int format, int rate = 44100);
+void writeAudio(const std::string& path, const std::vector<std::vector<float>>& channels, int format, int rate = 44100);
 // Reads path; fails the test (and answers no channels) when it cannot be read.
 Audio readAudio(const std::string& path);
 // Deterministic noise at about -12 dBFS: a different signal for each seed.

@@ -33,8 +33,8 @@ std::vector<InfoModule> infoModules()
 std::string fourCharacters(int32_t code)
 {
     const auto bits = static_cast<uint32_t>(code);
-    return {static_cast<char>(bits >> 24), static_cast<char>(bits >> 16),
-            static_cast<char>(bits >> 8), static_cast<char>(bits)};
+    return {static_cast<char>(bits >> 24), static_cast<char>(bits >> 16), static_cast<char>(bits >> 8),
+            static_cast<char>(bits)};
 }
 
 class InfoOnModules : public testing::TestWithParam<InfoModule> {
@@ -72,11 +72,9 @@ TEST_P(InfoOnModules, JsonAgreesWithTheHostLibrary)
         EXPECT_EQ(json[prefix + "name"], effect.dispatchString(effGetParamName, index));
         EXPECT_EQ(json[prefix + "display"], effect.dispatchString(effGetParamDisplay, index));
     }
-    for (const char* word :
-         {"sendVstEvents", "receiveVstMidiEvent", "offline", "2in2out", "8in8out"}) {
+    for (const char* word : {"sendVstEvents", "receiveVstMidiEvent", "offline", "2in2out", "8in8out"}) {
         std::string text = word;
-        EXPECT_EQ(json["canDo." + text],
-                  std::to_string(effect.dispatch(effCanDo, 0, 0, text.data())));
+        EXPECT_EQ(json["canDo." + text], std::to_string(effect.dispatch(effCanDo, 0, 0, text.data())));
     }
     EXPECT_EQ(json["editor.present"], (record.flags & effFlagsHasEditor) ? "True" : "False");
 }
@@ -87,11 +85,9 @@ TEST_P(InfoOnModules, TextShowsTheRecordLineByLine)
     ASSERT_EQ(run.status, 0) << run.err;
     HostedEffect effect(PluginModule::load(GetParam().path));
     ASSERT_NE(effect.record(), nullptr);
-    EXPECT_NE(run.out.find("\n  numParams: " + std::to_string(effect.record()->numParams) + "\n"),
-              std::string::npos)
+    EXPECT_NE(run.out.find("\n  numParams: " + std::to_string(effect.record()->numParams) + "\n"), std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\n  uniqueID: " + fourCharacters(effect.record()->uniqueID) + "\n"),
-              std::string::npos)
+    EXPECT_NE(run.out.find("\n  uniqueID: " + fourCharacters(effect.record()->uniqueID) + "\n"), std::string::npos)
         << run.out;
 }
 
@@ -124,8 +120,7 @@ TEST(InfoOnVela, TextQuotesNamesWhoseBlanksWouldVanish)
     const ToolRun run = runTool({"info", VELA_MODULE_PATH});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("name: \"Vela button (On/Off)  \""), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("label: VELA 1, flags: 3, flagNames: active|stereo"), std::string::npos)
-        << run.out;
+    EXPECT_NE(run.out.find("label: VELA 1, flags: 3, flagNames: active|stereo"), std::string::npos) << run.out;
 }
 
 } // namespace

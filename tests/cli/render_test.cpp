@@ -37,8 +37,7 @@ TEST_P(RenderThroughVela, OutputsFollowTheSwitchSampleBySample)
     const std::vector<float> left = noise(kFrames, 1);
     const std::vector<float> right = noise(kFrames, 2);
     writeAudio(folder.path("in.wav"), {left, right}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-    std::vector<std::string> arguments{"render", VELA_MODULE_PATH, folder.path("in.wav"),
-                                       folder.path("out.wav")};
+    std::vector<std::string> arguments{"render", VELA_MODULE_PATH, folder.path("in.wav"), folder.path("out.wav")};
     arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
 
     const ToolRun run = runTool(arguments);
@@ -63,9 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
                     VelaRender{"On", {"--param", "0=1"}, Expected::mean},
                     VelaRender{"OnAccumulating", {"--param=0=1", "--accumulate"}, Expected::mean},
                     VelaRender{"OnInOddBlocks", {"--param", "0=1", "--block", "7"}, Expected::mean},
-                    VelaRender{"OffAccumulatingInLargeBlocks",
-                               {"--accumulate", "--block=8192"},
-                               Expected::passThrough}),
+                    VelaRender{
+                        "OffAccumulatingInLargeBlocks", {"--accumulate", "--block=8192"}, Expected::passThrough}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RenderMonoThroughVela, FeedsBothInputsAndSaysSo)
@@ -73,8 +71,8 @@ TEST(RenderMonoThroughVela, FeedsBothInputsAndSaysSo)
     const ScratchFolder folder;
     const std::vector<float> mono = noise(kFrames, 3);
     writeAudio(folder.path("mono.wav"), {mono}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-    const ToolRun run = runTool({"render", VELA_MODULE_PATH, folder.path("mono.wav"),
-                                 folder.path("out.wav"), "--param", "0=1"});
+    const ToolRun run =
+        runTool({"render", VELA_MODULE_PATH, folder.path("mono.wav"), folder.path("out.wav"), "--param", "0=1"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "mapping: mono: channel 1 -> inputs 1 to 2")) << run.out;
     const Audio out = readAudio(folder.path("out.wav"));
@@ -94,8 +92,7 @@ TEST(RenderFormats, SixteenBitInputPassesThroughBitExactInItsOwnFormat)
     left[0] = 32767.0f / 32768.0f;
     right[0] = -1.0f;
     writeAudio(folder.path("in.wav"), {left, right}, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    const ToolRun run =
-        runTool({"render", VELA_MODULE_PATH, folder.path("in.wav"), folder.path("out.wav")});
+    const ToolRun run = runTool({"render", VELA_MODULE_PATH, folder.path("in.wav"), folder.path("out.wav")});
     ASSERT_EQ(run.status, 0) << run.err;
     const Audio in = readAudio(folder.path("in.wav"));
     const Audio out = readAudio(folder.path("out.wav"));
@@ -106,8 +103,7 @@ TEST(RenderFormats, SixteenBitInputPassesThroughBitExactInItsOwnFormat)
 TEST(RenderFormats, TheExtensionChoosesTheTypeAndNoneMeansFloatWav)
 {
     const ScratchFolder folder;
-    writeAudio(folder.path("in.wav"), {noise(kFrames, 6), noise(kFrames, 7)},
-               SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000);
+    writeAudio(folder.path("in.wav"), {noise(kFrames, 6), noise(kFrames, 7)}, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000);
     const struct {
         const char* name;
         int format;
@@ -118,12 +114,10 @@ TEST(RenderFormats, TheExtensionChoosesTheTypeAndNoneMeansFloatWav)
         {"out.audio", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
     };
     for (const auto& entry : cases) {
-        const ToolRun run =
-            runTool({"render", VELA_MODULE_PATH, folder.path("in.wav"), folder.path(entry.name)});
+        const ToolRun run = runTool({"render", VELA_MODULE_PATH, folder.path("in.wav"), folder.path(entry.name)});
         ASSERT_EQ(run.status, 0) << entry.name << ": " << run.err;
         const Audio out = readAudio(folder.path(entry.name));
-        EXPECT_EQ(out.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK), entry.format)
-            << entry.name;
+        EXPECT_EQ(out.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK), entry.format) << entry.name;
         EXPECT_EQ(out.rate, 48000) << entry.name;
     }
 }
@@ -131,8 +125,7 @@ TEST(RenderFormats, TheExtensionChoosesTheTypeAndNoneMeansFloatWav)
 TEST(LevelsOfVela, TheDownmixMakesTheChannelsIdentical)
 {
     const ScratchFolder folder;
-    const ToolRun on = runTool(
-        {"render", VELA_MODULE_PATH, EXAMPLE_PATH, folder.path("on.wav"), "--param", "0=1"});
+    const ToolRun on = runTool({"render", VELA_MODULE_PATH, EXAMPLE_PATH, folder.path("on.wav"), "--param", "0=1"});
     ASSERT_EQ(on.status, 0) << on.err;
     const ToolRun levels = runTool({"levels", EXAMPLE_PATH, folder.path("on.wav")});
     ASSERT_EQ(levels.status, 0) << levels.err;
@@ -198,13 +191,12 @@ TEST_P(RenderThroughThirdParty, WritesFiniteAudioOfTheSameLengthOnEveryOutput)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Packaged, RenderThroughThirdParty,
-    testing::Values(ThirdPartyModule{"ThreeBandEQ", "/usr/lib/vst/3BandEQ-vst.so"},
-                    ThirdPartyModule{"ZamComp", "/usr/lib/vst/ZamComp-vst.so"},
-                    ThirdPartyModule{"MaBitcrush", "/usr/lib/vst/MaBitcrush-vst.so"},
-                    ThirdPartyModule{"PingPongPan", "/usr/lib/vst/PingPongPan-vst.so"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Packaged, RenderThroughThirdParty,
+                         testing::Values(ThirdPartyModule{"ThreeBandEQ", "/usr/lib/vst/3BandEQ-vst.so"},
+                                         ThirdPartyModule{"ZamComp", "/usr/lib/vst/ZamComp-vst.so"},
+                                         ThirdPartyModule{"MaBitcrush", "/usr/lib/vst/MaBitcrush-vst.so"},
+                                         ThirdPartyModule{"PingPongPan", "/usr/lib/vst/PingPongPan-vst.so"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Each wrong call fails with a one-line message and the right status, and leaves no OUT and
 // no temporary file behind.
@@ -221,8 +213,7 @@ class RenderMistakes : public testing::TestWithParam<WrongRender> {};
 TEST_P(RenderMistakes, FailCleanly)
 {
     const ScratchFolder folder;
-    writeAudio(folder.path("in.wav"), {noise(kFrames, 8), noise(kFrames, 9)},
-               SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    writeAudio(folder.path("in.wav"), {noise(kFrames, 8), noise(kFrames, 9)}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     {
         std::ofstream(folder.path("text.txt")) << "not audio, not a module\n";
     }
@@ -248,26 +239,17 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         WrongRender{"MissingModule", {"@none.so", "@in.wav", "@out.wav"}, 1, "cannot load module"},
         WrongRender{"TextAsModule", {"@text.txt", "@in.wav", "@out.wav"}, 1, "cannot load module"},
-        WrongRender{"LibraryWithoutEntry",
-                    {"libm.so.6", "@in.wav", "@out.wav"},
-                    1,
-                    "exports neither main nor VSTPluginMain"},
-        WrongRender{"MissingInput",
-                    {FRAME_TEST_MODULE_PATH, "@none.wav", "@out.wav", "--accumulate"},
-                    1,
-                    "cannot read"},
-        WrongRender{"TextAsInput",
-                    {FRAME_TEST_MODULE_PATH, "@text.txt", "@out.wav", "--accumulate"},
-                    1,
-                    "cannot read"},
+        WrongRender{
+            "LibraryWithoutEntry", {"libm.so.6", "@in.wav", "@out.wav"}, 1, "exports neither main nor VSTPluginMain"},
+        WrongRender{
+            "MissingInput", {FRAME_TEST_MODULE_PATH, "@none.wav", "@out.wav", "--accumulate"}, 1, "cannot read"},
+        WrongRender{"TextAsInput", {FRAME_TEST_MODULE_PATH, "@text.txt", "@out.wav", "--accumulate"}, 1, "cannot read"},
         WrongRender{"OutputInMissingFolder",
                     {FRAME_TEST_MODULE_PATH, "@in.wav", "@none/out.wav", "--accumulate"},
                     1,
                     "cannot write"},
-        WrongRender{"OutputIsAFolder",
-                    {FRAME_TEST_MODULE_PATH, "@in.wav", "@folder", "--accumulate"},
-                    1,
-                    "cannot write"},
+        WrongRender{
+            "OutputIsAFolder", {FRAME_TEST_MODULE_PATH, "@in.wav", "@folder", "--accumulate"}, 1, "cannot write"},
         WrongRender{"ParamWithoutValue",
                     {FRAME_TEST_MODULE_PATH, "@in.wav", "@out.wav", "--param", "0"},
                     2,
@@ -288,20 +270,12 @@ INSTANTIATE_TEST_SUITE_P(
                     {FRAME_TEST_MODULE_PATH, "@in.wav", "@out.wav", "--param", "0=1.5"},
                     2,
                     "normalised"},
-        WrongRender{"ModuleThatCannotReplace",
-                    {FRAME_TEST_MODULE_PATH, "@in.wav", "@out.wav"},
-                    1,
-                    "try --accumulate"},
-        WrongRender{"BlockOfZero",
-                    {FRAME_TEST_MODULE_PATH, "@in.wav", "@out.wav", "--block", "0"},
-                    2,
-                    "--block expects"},
-        WrongRender{"UnknownOption",
-                    {FRAME_TEST_MODULE_PATH, "@in.wav", "@out.wav", "--loud"},
-                    2,
-                    "unknown option --loud"},
+        WrongRender{"ModuleThatCannotReplace", {FRAME_TEST_MODULE_PATH, "@in.wav", "@out.wav"}, 1, "try --accumulate"},
         WrongRender{
-            "TooFewArguments", {FRAME_TEST_MODULE_PATH, "@in.wav"}, 2, "expected MODULE IN OUT"}),
+            "BlockOfZero", {FRAME_TEST_MODULE_PATH, "@in.wav", "@out.wav", "--block", "0"}, 2, "--block expects"},
+        WrongRender{
+            "UnknownOption", {FRAME_TEST_MODULE_PATH, "@in.wav", "@out.wav", "--loud"}, 2, "unknown option --loud"},
+        WrongRender{"TooFewArguments", {FRAME_TEST_MODULE_PATH, "@in.wav"}, 2, "expected MODULE IN OUT"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

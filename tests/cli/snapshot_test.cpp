@@ -9,8 +9,7 @@ namespace vela {
 
 namespace {
 
-Picture snapshot(const ScratchFolder& folder, const std::string& name,
-                 const std::vector<std::string>& arguments)
+Picture snapshot(const ScratchFolder& folder, const std::string& name, const std::vector<std::string>& arguments)
 {
     const ToolRun run = runTool(arguments);
     EXPECT_EQ(run.status, 0) << run.err;
@@ -23,11 +22,9 @@ Picture snapshot(const ScratchFolder& folder, const std::string& name,
 TEST(SnapshotOfVela, AClickLightsTheButtonAndNothingElse)
 {
     const ScratchFolder folder;
-    const Picture off =
-        snapshot(folder, "off.png", {"snapshot", VELA_MODULE_PATH, folder.path("off.png")});
+    const Picture off = snapshot(folder, "off.png", {"snapshot", VELA_MODULE_PATH, folder.path("off.png")});
     const Picture clicked =
-        snapshot(folder, "on.png",
-                 {"snapshot", VELA_MODULE_PATH, folder.path("on.png"), "--click", "128,40"});
+        snapshot(folder, "on.png", {"snapshot", VELA_MODULE_PATH, folder.path("on.png"), "--click", "128,40"});
     ASSERT_EQ(off.width, 256);
     ASSERT_EQ(off.height, 96);
     ASSERT_EQ(clicked.width, 256);
@@ -36,8 +33,7 @@ TEST(SnapshotOfVela, AClickLightsTheButtonAndNothingElse)
     for (int y = 0; y < off.height; ++y) {
         for (int x = 0; x < off.width; ++x) {
             const std::size_t at = (static_cast<std::size_t>(y) * off.width + x) * 3;
-            if (std::equal(off.rgb.begin() + at, off.rgb.begin() + at + 3,
-                           clicked.rgb.begin() + at)) {
+            if (std::equal(off.rgb.begin() + at, off.rgb.begin() + at + 3, clicked.rgb.begin() + at)) {
                 continue;
             }
             ++changed;
@@ -52,11 +48,9 @@ TEST(SnapshotOfVela, TheSwitchSetByParameterLooksLikeTheClickedOne)
 {
     const ScratchFolder folder;
     const Picture byParameter =
-        snapshot(folder, "param.png",
-                 {"snapshot", VELA_MODULE_PATH, folder.path("param.png"), "--param", "0=1"});
+        snapshot(folder, "param.png", {"snapshot", VELA_MODULE_PATH, folder.path("param.png"), "--param", "0=1"});
     const Picture clicked =
-        snapshot(folder, "click.png",
-                 {"snapshot", VELA_MODULE_PATH, folder.path("click.png"), "--click=128,40"});
+        snapshot(folder, "click.png", {"snapshot", VELA_MODULE_PATH, folder.path("click.png"), "--click=128,40"});
     ASSERT_FALSE(byParameter.rgb.empty());
     EXPECT_EQ(byParameter.rgb, clicked.rgb);
 }
@@ -64,14 +58,12 @@ TEST(SnapshotOfVela, TheSwitchSetByParameterLooksLikeTheClickedOne)
 TEST(SnapshotOfVela, WithoutADisplayStartsAPrivateOneAndStopsIt)
 {
     const ScratchFolder folder;
-    const ToolRun run =
-        runTool({"snapshot", VELA_MODULE_PATH, folder.path("off.png")}, "env -u DISPLAY");
+    const ToolRun run = runTool({"snapshot", VELA_MODULE_PATH, folder.path("off.png")}, "env -u DISPLAY");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string said = "private display :";
     const std::size_t at = run.out.find(said);
     ASSERT_NE(at, std::string::npos) << run.out;
-    const std::string number =
-        run.out.substr(at + said.size(), run.out.find('\n', at) - at - said.size());
+    const std::string number = run.out.substr(at + said.size(), run.out.find('\n', at) - at - said.size());
     EXPECT_EQ(readPng(folder.path("off.png")).width, 256);
     EXPECT_FALSE(installed("/tmp/.X" + number + "-lock")) << "the private Xvfb still runs";
 }
@@ -86,8 +78,7 @@ TEST_P(SnapshotOfThirdParty, IsAsLargeAsTheEditorsRectangle)
         GTEST_SKIP() << GetParam() << " is not installed";
     }
     const ScratchFolder folder;
-    const Picture picture =
-        snapshot(folder, "editor.png", {"snapshot", GetParam(), folder.path("editor.png")});
+    const Picture picture = snapshot(folder, "editor.png", {"snapshot", GetParam(), folder.path("editor.png")});
     // The rectangle as the editor gives it before it opens; the window follows the one it
     // gives once open.
     const ToolRun info = runTool({"info", GetParam(), "--json"});
@@ -98,11 +89,9 @@ TEST_P(SnapshotOfThirdParty, IsAsLargeAsTheEditorsRectangle)
 }
 
 INSTANTIATE_TEST_SUITE_P(Packaged, SnapshotOfThirdParty,
-                         testing::Values("/usr/lib/vst/3BandEQ-vst.so",
-                                         "/usr/lib/vst/ZamComp-vst.so"),
+                         testing::Values("/usr/lib/vst/3BandEQ-vst.so", "/usr/lib/vst/ZamComp-vst.so"),
                          [](const auto& info) {
-                             return info.param.find("ZamComp") != std::string::npos ? "ZamComp"
-                                                                                    : "ThreeBandEQ";
+                             return info.param.find("ZamComp") != std::string::npos ? "ZamComp" : "ThreeBandEQ";
                          });
 
 struct WrongSnapshot {
@@ -129,14 +118,13 @@ TEST_P(SnapshotMistakes, FailCleanly)
 #endif
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Wrong, SnapshotMistakes,
-    testing::Values(WrongSnapshot{"ClickWithoutComma", {"--click", "128"}, 2, "expected X,Y"},
-                    WrongSnapshot{"ClickNotANumber", {"--click", "a,b"}, 2, "expected X,Y"},
-                    WrongSnapshot{
-                        "ClickOutsideTheEditor", {"--click", "300,40"}, 2, "the editor is 256x96"},
-                    WrongSnapshot{"ParamOutOfRange", {"--param", "1=1"}, 2, "bad --param"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Wrong, SnapshotMistakes,
+                         testing::Values(WrongSnapshot{"ClickWithoutComma", {"--click", "128"}, 2, "expected X,Y"},
+                                         WrongSnapshot{"ClickNotANumber", {"--click", "a,b"}, 2, "expected X,Y"},
+                                         WrongSnapshot{
+                                             "ClickOutsideTheEditor", {"--click", "300,40"}, 2, "the editor is 256x96"},
+                                         WrongSnapshot{"ParamOutOfRange", {"--param", "1=1"}, 2, "bad --param"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SnapshotErrors, AModuleWithoutAnEditorWritesNothing)
 {

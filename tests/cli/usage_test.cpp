@@ -60,8 +60,7 @@ std::vector<double> benchRow(const std::string& out, const std::string& block)
         std::istringstream words(line);
         std::string first;
         std::vector<double> numbers(4, 0.0);
-        if (words >> first && first == block &&
-            words >> numbers[0] >> numbers[1] >> numbers[2] >> numbers[3]) {
+        if (words >> first && first == block && words >> numbers[0] >> numbers[1] >> numbers[2] >> numbers[3]) {
             return numbers;
         }
     }

@@ -29,9 +29,7 @@ void processReplacing(AEffect*, float**, float** outputs, int32_t sampleFrames)
     }
 }
 
-void setParameter(AEffect*, int32_t, float)
-{
-}
+void setParameter(AEffect*, int32_t, float) {}
 
 float getParameter(AEffect*, int32_t)
 {

@@ -116,8 +116,7 @@ TEST_P(EditorWindowWithEditor, CapturesWhatTheEditorDrew)
     // The parent is plain black; an editor's face has many colours.
     std::set<uint32_t> colours;
     for (std::size_t i = 0; i < image.rgb.size(); i += 3) {
-        colours.insert(
-            static_cast<uint32_t>(image.rgb[i] << 16 | image.rgb[i + 1] << 8 | image.rgb[i + 2]));
+        colours.insert(static_cast<uint32_t>(image.rgb[i] << 16 | image.rgb[i + 1] << 8 | image.rgb[i + 2]));
     }
     EXPECT_GT(colours.size(), 8u);
 }
@@ -145,8 +144,8 @@ TEST_P(EditorWindowWithEditor, AClickReachesTheEditorAndChangesTheImage)
 TEST_P(EditorWindowWithEditor, RefusesClicksOutsideTheWindow)
 {
     EditorWindow window(*effect);
-    for (const auto& [x, y] : {std::pair{-1, 0}, std::pair{0, -1}, std::pair{window.width(), 0},
-                               std::pair{0, window.height()}}) {
+    for (const auto& [x, y] :
+         {std::pair{-1, 0}, std::pair{0, -1}, std::pair{window.width(), 0}, std::pair{0, window.height()}}) {
         EXPECT_THROW(window.click(x, y), EditorWindowError) << x << "," << y;
     }
 }
@@ -160,8 +159,7 @@ TEST_P(EditorWindowWithEditor, OpensAgainAfterClosing)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modules, EditorWindowWithEditor, testing::ValuesIn(editorModules()),
-                         moduleName);
+INSTANTIATE_TEST_SUITE_P(Modules, EditorWindowWithEditor, testing::ValuesIn(editorModules()), moduleName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(EditorWindowWithEditor);
 
 TEST(EditorWindowErrors, AnEffectWithoutAnEditorIsRefused)
@@ -210,9 +208,8 @@ private:
 TEST(EditorWindowErrors, AMissingDisplayIsAnErrorNamingIt)
 {
     const std::vector<EditorModule> modules = editorModules();
-    const auto found = std::find_if(modules.begin(), modules.end(), [](const EditorModule& module) {
-        return std::filesystem::exists(module.path);
-    });
+    const auto found = std::find_if(modules.begin(), modules.end(),
+                                    [](const EditorModule& module) { return std::filesystem::exists(module.path); });
     if (found == modules.end()) {
         GTEST_SKIP() << "no module with an editor is built or installed";
     }

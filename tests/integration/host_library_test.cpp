@@ -72,9 +72,13 @@ TEST(HostLibraryLoadErrors, NameThePathAndTheReason)
     const char* const noEntry = "exports neither main nor VSTPluginMain";
     const std::pair<std::string, const char*> rows[] = {
 #ifdef _WIN32
-        {missing, "error 126"}, {text, "error 193"}, {"kernel32.dll", noEntry},
+        {missing, "error 126"},
+        {text, "error 193"},
+        {"kernel32.dll", noEntry},
 #else
-        {missing, "No such file"}, {text, "invalid ELF header"}, {"libm.so.6", noEntry},
+        {missing, "No such file"},
+        {text, "invalid ELF header"},
+        {"libm.so.6", noEntry},
 #endif
     };
     for (const auto& [path, reason] : rows) {
@@ -92,7 +96,10 @@ TEST(HostLibraryLoadErrors, NameThePathAndTheReason)
 // A fake effect linked into this program, with the behaviours the frame test effect lacks: it
 // asks the host's version like a finished effect's main, calls the host with its own record
 // during the entry, when opened and when closed, and writes texts.
-struct FakeEffect { AEffect record{}; audioMasterCallback host = nullptr; };
+struct FakeEffect {
+    AEffect record{};
+    audioMasterCallback host = nullptr;
+};
 
 int fakeEffectsClosed = 0;
 intptr_t versionAnswerSeen = -1;
@@ -101,7 +108,8 @@ intptr_t fakeDispatcher(AEffect* record, int32_t opcode, int32_t, intptr_t, void
 {
     auto* self = static_cast<FakeEffect*>(record->object);
     switch (opcode) {
-    case effOpen: return self->host(record, audioMasterAutomate, 3, 0, nullptr, 0.25f);
+    case effOpen:
+        return self->host(record, audioMasterAutomate, 3, 0, nullptr, 0.25f);
     case effClose:
         self->host(record, audioMasterIdle, 0, 0, nullptr, 0.0f);
         ++fakeEffectsClosed;
@@ -117,7 +125,8 @@ intptr_t fakeDispatcher(AEffect* record, int32_t opcode, int32_t, intptr_t, void
         std::strcpy(static_cast<char*>(ptr), product);
         return answer;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 

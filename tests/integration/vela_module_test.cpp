@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "frame/erect.h"
 #include "frame/aeffect.h"
+#include "frame/erect.h"
 #include "frame/opcodes.h"
 #include "frame/vst_pin_properties.h"
 #include "host/editor_window.h"
@@ -17,7 +17,6 @@
 #include "host/plugin_module.h"
 #include "host/recording_host.h"
 #include "tests/support/sheet_faces.h"
-
 
 namespace vela {
 
@@ -94,8 +93,8 @@ TEST(VelaModule, RecordHoldsTheFinishedEffectsFieldsAndInstancesAreIndependent)
     EXPECT_EQ(record.ioRatio, 2.0f);
     EXPECT_NE(record.object, nullptr);
     EXPECT_EQ(record.user, nullptr);
-    EXPECT_EQ(std::vector<intptr_t>({record.resvd1, record.resvd2, record.initialDelay, record.realQualities,
-                                     record.offQualities}),
+    EXPECT_EQ(std::vector<intptr_t>(
+                  {record.resvd1, record.resvd2, record.initialDelay, record.realQualities, record.offQualities}),
               std::vector<intptr_t>(5, 0));
     EXPECT_EQ(std::string(record.future, sizeof record.future), std::string(sizeof record.future, '\0'));
     EXPECT_TRUE(record.dispatcher && record.process && record.setParameter && record.getParameter &&
@@ -115,7 +114,11 @@ TEST(VelaModule, RecordHoldsTheFinishedEffectsFieldsAndInstancesAreIndependent)
 TEST(VelaModule, AnswersWhatAScannerReads)
 {
     HostedEffect vela(velaModule());
-    struct Row { EffectOpcode opcode; std::string text; intptr_t answer; };
+    struct Row {
+        EffectOpcode opcode;
+        std::string text;
+        intptr_t answer;
+    };
     const Row rows[] = {
         {effGetEffectName, "Vela", 1},
         {effGetProductString, "Vela", 1},

@@ -17,8 +17,7 @@ std::string hex(uintptr_t value, int digits)
 
 std::string messageText(uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
-    return hex(message, 4) + ", " + std::to_string(wParam) + ", " +
-           hex(static_cast<uintptr_t>(lParam), 8);
+    return hex(message, 4) + ", " + std::to_string(wParam) + ", " + hex(static_cast<uintptr_t>(lParam), 8);
 }
 
 } // namespace
@@ -51,8 +50,7 @@ void FakeWindowSystem::deliverDuringDestruction(std::vector<Message> messages)
     destructionMessages = std::move(messages);
 }
 
-intptr_t FakeWindowSystem::send(WindowHandle window, uint32_t message, uintptr_t wParam,
-                                intptr_t lParam)
+intptr_t FakeWindowSystem::send(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     const auto found = windowClass.find(window);
     if (found == windowClass.end()) {
@@ -61,8 +59,7 @@ intptr_t FakeWindowSystem::send(WindowHandle window, uint32_t message, uintptr_t
     }
     const WindowProcedure procedure = procedureOf(found->second);
     if (procedure == nullptr) {
-        fault("message " + hex(message, 4) + " for " + nameOf(window) +
-              " of an unregistered class");
+        fault("message " + hex(message, 4) + " for " + nameOf(window) + " of an unregistered class");
         return 0;
     }
     return procedure(window, message, wParam, lParam);
@@ -98,12 +95,11 @@ WindowProcedure FakeWindowSystem::procedureOf(const std::string& className) cons
     return found == classes.end() ? nullptr : found->second;
 }
 
-void FakeWindowSystem::registerClass(const char* className, WindowProcedure procedure,
-                                     void* instance, CursorHandle cursor, BrushHandle background)
+void FakeWindowSystem::registerClass(const char* className, WindowProcedure procedure, void* instance,
+                                     CursorHandle cursor, BrushHandle background)
 {
-    record("registerClass(" + std::string(className) + ", " +
-           (procedure ? "procedure" : "null") + ", " + nameOf(instance) + ", " + nameOf(cursor) +
-           ", " + nameOf(background) + ")");
+    record("registerClass(" + std::string(className) + ", " + (procedure ? "procedure" : "null") + ", " +
+           nameOf(instance) + ", " + nameOf(cursor) + ", " + nameOf(background) + ")");
     if (classes.count(className) != 0) {
         fault("registerClass(" + std::string(className) + ") while it is registered");
         return;
@@ -119,8 +115,7 @@ void FakeWindowSystem::unregisterClass(const char* className, void* instance)
     }
     for (const auto& entry : windowClass) {
         if (entry.second == className) {
-            fault("unregisterClass(" + std::string(className) + ") while " + nameOf(entry.first) +
-                  " lives");
+            fault("unregisterClass(" + std::string(className) + ") while " + nameOf(entry.first) + " lives");
         }
     }
 }
@@ -136,10 +131,8 @@ BrushHandle FakeWindowSystem::getSysColorBrush(int32_t colorIndex)
 CursorHandle FakeWindowSystem::loadCursor(void* instance, int32_t cursorId)
 {
     const Result scriptedCursor = takeScripted("loadCursor");
-    void* cursor =
-        scriptedCursor ? reinterpret_cast<void*>(*scriptedCursor) : freshHandle("cursor");
-    record("loadCursor(" + nameOf(instance) + ", " + std::to_string(cursorId) + ") -> " +
-           nameOf(cursor));
+    void* cursor = scriptedCursor ? reinterpret_cast<void*>(*scriptedCursor) : freshHandle("cursor");
+    record("loadCursor(" + nameOf(instance) + ", " + std::to_string(cursorId) + ") -> " + nameOf(cursor));
     return cursor;
 }
 
@@ -148,14 +141,13 @@ void FakeWindowSystem::setCursor(CursorHandle cursor)
     record("setCursor(" + nameOf(cursor) + ")");
 }
 
-WindowHandle FakeWindowSystem::createWindowEx(const char* className, const char* title,
-                                              uint32_t style, int32_t x, int32_t y, int32_t width,
-                                              int32_t height, WindowHandle parent, void* instance)
+WindowHandle FakeWindowSystem::createWindowEx(const char* className, const char* title, uint32_t style, int32_t x,
+                                              int32_t y, int32_t width, int32_t height, WindowHandle parent,
+                                              void* instance)
 {
-    const std::string call = "createWindowEx(" + std::string(className) + ", " + title + ", " +
-                             hex(style, 8) + ", " + std::to_string(x) + ", " + std::to_string(y) +
-                             ", " + std::to_string(width) + ", " + std::to_string(height) + ", " +
-                             nameOf(parent) + ", " + nameOf(instance) + ")";
+    const std::string call = "createWindowEx(" + std::string(className) + ", " + title + ", " + hex(style, 8) + ", " +
+                             std::to_string(x) + ", " + std::to_string(y) + ", " + std::to_string(width) + ", " +
+                             std::to_string(height) + ", " + nameOf(parent) + ", " + nameOf(instance) + ")";
     if (const Result scriptedWindow = takeScripted("createWindowEx")) {
         WindowHandle window = reinterpret_cast<void*>(*scriptedWindow);
         record(call + " -> " + nameOf(window));
@@ -190,8 +182,7 @@ void FakeWindowSystem::destroyWindow(WindowHandle window)
 
 void FakeWindowSystem::setWindowLong(WindowHandle window, int32_t index, intptr_t value)
 {
-    record("setWindowLong(" + nameOf(window) + ", " + std::to_string(index) + ", " +
-           nameOfValue(value) + ")");
+    record("setWindowLong(" + nameOf(window) + ", " + std::to_string(index) + ", " + nameOfValue(value) + ")");
     if (checkWindow("setWindowLong", window)) {
         windowLongs[{window, index}] = value;
     }
@@ -204,18 +195,16 @@ intptr_t FakeWindowSystem::getWindowLong(WindowHandle window, int32_t index)
         const auto found = windowLongs.find({window, index});
         value = found == windowLongs.end() ? 0 : found->second;
     }
-    record("getWindowLong(" + nameOf(window) + ", " + std::to_string(index) + ") -> " +
-           nameOfValue(value));
+    record("getWindowLong(" + nameOf(window) + ", " + std::to_string(index) + ") -> " + nameOfValue(value));
     return value;
 }
 
-intptr_t FakeWindowSystem::defWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
-                                         intptr_t lParam)
+intptr_t FakeWindowSystem::defWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     checkWindow("defWindowProc", window);
     const auto result = static_cast<intptr_t>(takeScripted("defWindowProc").value_or(0));
-    record("defWindowProc(" + nameOf(window) + ", " + messageText(message, wParam, lParam) +
-           ") -> " + std::to_string(result));
+    record("defWindowProc(" + nameOf(window) + ", " + messageText(message, wParam, lParam) + ") -> " +
+           std::to_string(result));
     return result;
 }
 
@@ -277,8 +266,7 @@ ObjectHandle FakeWindowSystem::loadImage(void* instance, int32_t resourceId)
         bitmap = freshHandle("bitmap");
         bitmaps.insert(bitmap);
     }
-    record("loadImage(" + nameOf(instance) + ", " + std::to_string(resourceId) + ") -> " +
-           nameOf(bitmap));
+    record("loadImage(" + nameOf(instance) + ", " + std::to_string(resourceId) + ") -> " + nameOf(bitmap));
     return bitmap;
 }
 
@@ -289,8 +277,7 @@ ObjectHandle FakeWindowSystem::selectObject(ContextHandle context, ObjectHandle 
     if (const Result scriptedPrevious = takeScripted("selectObject")) {
         previous = reinterpret_cast<void*>(*scriptedPrevious);
     } else if (found == memoryContexts.end()) {
-        fault("selectObject(" + nameOf(context) + ", " + nameOf(object) +
-              "): not a drawing context made here");
+        fault("selectObject(" + nameOf(context) + ", " + nameOf(object) + "): not a drawing context made here");
     } else if (object == nullptr) {
         fault("selectObject(" + nameOf(context) + ", null)");
     } else {
@@ -306,8 +293,7 @@ void FakeWindowSystem::deleteObject(ObjectHandle object)
     record("deleteObject(" + nameOf(object) + ")");
     for (const auto& entry : memoryContexts) {
         if (entry.second == object) {
-            fault("deleteObject(" + nameOf(object) + ") while selected into " +
-                  nameOf(entry.first));
+            fault("deleteObject(" + nameOf(object) + ") while selected into " + nameOf(entry.first));
         }
     }
     if (bitmaps.erase(object) == 0) {
@@ -315,13 +301,12 @@ void FakeWindowSystem::deleteObject(ObjectHandle object)
     }
 }
 
-void FakeWindowSystem::bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width,
-                              int32_t height, ContextHandle source, int32_t sourceX,
-                              int32_t sourceY)
+void FakeWindowSystem::bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+                              ContextHandle source, int32_t sourceX, int32_t sourceY)
 {
-    record("bitBlt(" + nameOf(destination) + ", " + std::to_string(x) + ", " + std::to_string(y) +
-           ", " + std::to_string(width) + ", " + std::to_string(height) + ", " + nameOf(source) +
-           ", " + std::to_string(sourceX) + ", " + std::to_string(sourceY) + ")");
+    record("bitBlt(" + nameOf(destination) + ", " + std::to_string(x) + ", " + std::to_string(y) + ", " +
+           std::to_string(width) + ", " + std::to_string(height) + ", " + nameOf(source) + ", " +
+           std::to_string(sourceX) + ", " + std::to_string(sourceY) + ")");
     checkContext("bitBlt", destination);
     checkContext("bitBlt", source);
     const auto memory = memoryContexts.find(source);
@@ -339,8 +324,8 @@ uintptr_t FakeWindowSystem::setTimer(WindowHandle window, uintptr_t timerId, uin
             timers.insert({window, result});
         }
     }
-    record("setTimer(" + nameOf(window) + ", " + std::to_string(timerId) + ", " +
-           std::to_string(milliseconds) + ") -> " + std::to_string(result));
+    record("setTimer(" + nameOf(window) + ", " + std::to_string(timerId) + ", " + std::to_string(milliseconds) +
+           ") -> " + std::to_string(result));
     return result;
 }
 
@@ -348,8 +333,7 @@ void FakeWindowSystem::killTimer(WindowHandle window, uintptr_t timerId)
 {
     record("killTimer(" + nameOf(window) + ", " + std::to_string(timerId) + ")");
     if (checkWindow("killTimer", window) && timers.erase({window, timerId}) == 0) {
-        fault("killTimer(" + nameOf(window) + ", " + std::to_string(timerId) +
-              "): no such timer runs");
+        fault("killTimer(" + nameOf(window) + ", " + std::to_string(timerId) + "): no such timer runs");
     }
 }
 

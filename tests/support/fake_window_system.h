@@ -57,20 +57,18 @@ public:
     // The window made by the latest successful createWindowEx; null before.
     WindowHandle latestWindow() const { return newestWindow; }
 
-    void registerClass(const char* className, WindowProcedure procedure, void* instance,
-                       CursorHandle cursor, BrushHandle background) override;
+    void registerClass(const char* className, WindowProcedure procedure, void* instance, CursorHandle cursor,
+                       BrushHandle background) override;
     void unregisterClass(const char* className, void* instance) override;
     BrushHandle getSysColorBrush(int32_t colorIndex) override;
     CursorHandle loadCursor(void* instance, int32_t cursorId) override;
     void setCursor(CursorHandle cursor) override;
-    WindowHandle createWindowEx(const char* className, const char* title, uint32_t style,
-                                int32_t x, int32_t y, int32_t width, int32_t height,
-                                WindowHandle parent, void* instance) override;
+    WindowHandle createWindowEx(const char* className, const char* title, uint32_t style, int32_t x, int32_t y,
+                                int32_t width, int32_t height, WindowHandle parent, void* instance) override;
     void destroyWindow(WindowHandle window) override;
     void setWindowLong(WindowHandle window, int32_t index, intptr_t value) override;
     intptr_t getWindowLong(WindowHandle window, int32_t index) override;
-    intptr_t defWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,
-                           intptr_t lParam) override;
+    intptr_t defWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     ContextHandle getDC(WindowHandle window) override;
     void releaseDC(WindowHandle window, ContextHandle context) override;
     ContextHandle createCompatibleDC(ContextHandle context) override;
@@ -78,8 +76,8 @@ public:
     ObjectHandle loadImage(void* instance, int32_t resourceId) override;
     ObjectHandle selectObject(ContextHandle context, ObjectHandle object) override;
     void deleteObject(ObjectHandle object) override;
-    void bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
-                ContextHandle source, int32_t sourceX, int32_t sourceY) override;
+    void bitBlt(ContextHandle destination, int32_t x, int32_t y, int32_t width, int32_t height, ContextHandle source,
+                int32_t sourceX, int32_t sourceY) override;
     uintptr_t setTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds) override;
     void killTimer(WindowHandle window, uintptr_t timerId) override;
     void setCapture(WindowHandle window) override;
@@ -111,10 +109,10 @@ private:
     std::vector<std::string> noticedFaults;
 
     std::map<std::string, WindowProcedure> classes;
-    std::map<WindowHandle, std::string> windowClass;  // live windows
+    std::map<WindowHandle, std::string> windowClass; // live windows
     std::map<std::pair<WindowHandle, int32_t>, intptr_t> windowLongs;
-    std::map<ContextHandle, WindowHandle> windowContexts;     // taken with getDC
-    std::map<ContextHandle, ObjectHandle> memoryContexts;     // made, with their selection
+    std::map<ContextHandle, WindowHandle> windowContexts; // taken with getDC
+    std::map<ContextHandle, ObjectHandle> memoryContexts; // made, with their selection
     std::set<ObjectHandle> bitmaps;
     std::set<std::pair<WindowHandle, uintptr_t>> timers;
     WindowHandle newestWindow = nullptr;

@@ -107,6 +107,6 @@ bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& d
     return true;
 }
 
-}  // namespace x11_test
+} // namespace x11_test
 
 } // namespace vela

@@ -15,7 +15,7 @@ namespace vela {
 
 namespace x11_test {
 
-using Pixels = std::vector<uint32_t>;  // 0xRRGGBB, 256 by 96, rows top first
+using Pixels = std::vector<uint32_t>; // 0xRRGGBB, 256 by 96, rows top first
 
 // The test's own connection, or null without a display with 24-bit colour.
 Display* openDisplay();
@@ -30,6 +30,6 @@ void pressButton(Display* display, unsigned int button, bool down);
 // Calls idle until done answers true or the limit passes; answers done's last answer.
 bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& done, std::chrono::milliseconds limit);
 
-}  // namespace x11_test
+} // namespace x11_test
 
 } // namespace vela

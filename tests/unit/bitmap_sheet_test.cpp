@@ -19,7 +19,7 @@ namespace vela {
 
 namespace {
 
-constexpr std::size_t kRowsEnd = 54 + 252 * 768;  // both headers, then 252 rows of 256 pixels
+constexpr std::size_t kRowsEnd = 54 + 252 * 768; // both headers, then 252 rows of 256 pixels
 
 // Where the rectangle's pixels fail the test: how many, and the first; empty when none does.
 std::string failures(int left, int top, int width, int height, const std::function<bool(int, int)>& holds)
@@ -53,11 +53,20 @@ TEST(BitmapSheet, HeadersDescribeA24BitBottomUpSheetFollowedByTwoZeroBytes)
         std::uint32_t expected;
     };
     const Field fields[] = {
-        {"file size", 2, 4, 14 + 193578}, {"reserved", 6, 4, 0},  {"pixel data offset", 10, 4, 54},
-        {"biSize", 14, 4, 40},            {"biWidth", 18, 4, 256}, {"biHeight, positive: bottom row first", 22, 4, 252},
-        {"biPlanes", 26, 2, 1},           {"biBitCount", 28, 2, 24}, {"biCompression: BI_RGB", 30, 4, 0},
-        {"biSizeImage", 34, 4, 0},        {"biXPelsPerMeter", 38, 4, 2834}, {"biYPelsPerMeter", 42, 4, 2834},
-        {"biClrUsed", 46, 4, 0},          {"biClrImportant", 50, 4, 0},
+        {"file size", 2, 4, 14 + 193578},
+        {"reserved", 6, 4, 0},
+        {"pixel data offset", 10, 4, 54},
+        {"biSize", 14, 4, 40},
+        {"biWidth", 18, 4, 256},
+        {"biHeight, positive: bottom row first", 22, 4, 252},
+        {"biPlanes", 26, 2, 1},
+        {"biBitCount", 28, 2, 24},
+        {"biCompression: BI_RGB", 30, 4, 0},
+        {"biSizeImage", 34, 4, 0},
+        {"biXPelsPerMeter", 38, 4, 2834},
+        {"biYPelsPerMeter", 42, 4, 2834},
+        {"biClrUsed", 46, 4, 0},
+        {"biClrImportant", 50, 4, 0},
     };
     for (const Field& field : fields) {
         std::uint32_t value = 0;
@@ -113,6 +122,6 @@ TEST_F(BitmapSheetPixels, LitAreaMatchesTheOffFaceAroundTheButtonAndDiffersInsid
     EXPECT_GT(litRed / inside, offRed / inside + 64) << "the lit button is not clearly brighter red";
 }
 
-}  // namespace
+} // namespace
 
 } // namespace vela

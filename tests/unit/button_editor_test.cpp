@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "editor/button_editor.h"
-#include "tests/support/fake_window_system.h"
 #include "effect/switch_effect.h"
 #include "frame/module_instance.h"
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
+#include "tests/support/fake_window_system.h"
 
 namespace vela {
 
@@ -26,16 +26,26 @@ namespace {
 using Calls = std::vector<std::string>;
 
 const Calls openCalls = {
-    "loadCursor(module, 32512) -> cursor1", "getSysColorBrush(15) -> brush1",
+    "loadCursor(module, 32512) -> cursor1",
+    "getSysColorBrush(15) -> brush1",
     "registerClass(VEclass, procedure, module, cursor1, brush1)",
     "createWindowEx(VEclass, Vela, 0x50000000, 0, 0, 256, 96, parent, module) -> window1",
-    "setWindowLong(window1, -21, editor)", "getDC(window1) -> dc1", "createCompatibleDC(dc1) -> dc2",
-    "loadImage(module, 103) -> bitmap1", "setTimer(window1, 1, 50) -> 1", "selectObject(dc2, bitmap1) -> stock1",
+    "setWindowLong(window1, -21, editor)",
+    "getDC(window1) -> dc1",
+    "createCompatibleDC(dc1) -> dc2",
+    "loadImage(module, 103) -> bitmap1",
+    "setTimer(window1, 1, 50) -> 1",
+    "selectObject(dc2, bitmap1) -> stock1",
 };
 
 const Calls closeCalls = {
-    "killTimer(window1, 1)", "releaseDC(window1, dc1)", "destroyWindow(window1)",
-    "selectObject(dc2, stock1) -> bitmap1", "deleteDC(dc2)", "deleteObject(bitmap1)", "unregisterClass(VEclass, module)",
+    "killTimer(window1, 1)",
+    "releaseDC(window1, dc1)",
+    "destroyWindow(window1)",
+    "selectObject(dc2, stock1) -> bitmap1",
+    "deleteDC(dc2)",
+    "deleteObject(bitmap1)",
+    "unregisterClass(VEclass, module)",
 };
 
 const std::string lookup = "getWindowLong(window1, -21) -> editor";
@@ -114,10 +124,7 @@ struct EditedSwitch {
 
 class ButtonEditorTest : public testing::Test {
 protected:
-    ButtonEditorTest() : savedInstance(std::exchange(moduleInstance, fake.makeHandle("module")))
-    {
-        host.clearCalls();
-    }
+    ButtonEditorTest() : savedInstance(std::exchange(moduleInstance, fake.makeHandle("module"))) { host.clearCalls(); }
     ~ButtonEditorTest() override { moduleInstance = savedInstance; }
 
     void TearDown() override
@@ -211,7 +218,7 @@ struct MessageCase {
     uint32_t message;
     uintptr_t wParam;
     intptr_t lParam;
-    Calls handling;  // after the user-data lookup
+    Calls handling; // after the user-data lookup
     intptr_t result;
 };
 
@@ -231,22 +238,42 @@ TEST_P(ButtonWindowMessages, AreHandledAsTheWindowNeeds)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ButtonWindowMessages,
-    testing::Values(
-        MessageCase{"Paint", kWmPaint, 0, 0, firstDraw(false) + Calls{byDefault("0x000f, 0, 0x00000000", 77)}, 77},
-        MessageCase{"EraseBackground", kWmEraseBackground, 0, 0, firstDraw(false), 1},
-        MessageCase{"MouseMove", kWmMouseMove, 0, 0x00050005,
-                    {"loadCursor(null, 32512) -> cursor2", "setCursor(cursor2)", byDefault("0x0200, 0, 0x00050005", 77)},
-                    77},
-        MessageCase{"LeftPressOffTheButton", kWmLeftButtonDown, 1, 0x00050005,
-                    {"setCapture(window1)", byDefault("0x0201, 1, 0x00050005", 77)}, 77},
-        MessageCase{"LeftRelease", kWmLeftButtonUp, 0, 0x00280080,
-                    {"releaseCapture()", byDefault("0x0202, 0, 0x00280080", 77)}, 77},
-        MessageCase{"RightPressOnTheButton", kWmRightButtonDown, 2, 0x00280080,
-                    {"setCapture(window1)", byDefault("0x0204, 2, 0x00280080", 77)}, 77},
-        MessageCase{"RightRelease", kWmRightButtonUp, 0, 0x00280080,
-                    {"releaseCapture()", byDefault("0x0205, 0, 0x00280080", 77)}, 77},
-        MessageCase{"DoubleClick", 0x0203, 1, 0x00280080, {byDefault("0x0203, 1, 0x00280080", 77)}, 77},
-        MessageCase{"SetCursor", 0x0020, 0, 0, {byDefault("0x0020, 0, 0x00000000", 77)}, 77}),
+    testing::Values(MessageCase{"Paint", kWmPaint, 0, 0,
+                                firstDraw(false) + Calls{byDefault("0x000f, 0, 0x00000000", 77)}, 77},
+                    MessageCase{"EraseBackground", kWmEraseBackground, 0, 0, firstDraw(false), 1},
+                    MessageCase{"MouseMove",
+                                kWmMouseMove,
+                                0,
+                                0x00050005,
+                                {"loadCursor(null, 32512) -> cursor2", "setCursor(cursor2)",
+                                 byDefault("0x0200, 0, 0x00050005", 77)},
+                                77},
+                    MessageCase{"LeftPressOffTheButton",
+                                kWmLeftButtonDown,
+                                1,
+                                0x00050005,
+                                {"setCapture(window1)", byDefault("0x0201, 1, 0x00050005", 77)},
+                                77},
+                    MessageCase{"LeftRelease",
+                                kWmLeftButtonUp,
+                                0,
+                                0x00280080,
+                                {"releaseCapture()", byDefault("0x0202, 0, 0x00280080", 77)},
+                                77},
+                    MessageCase{"RightPressOnTheButton",
+                                kWmRightButtonDown,
+                                2,
+                                0x00280080,
+                                {"setCapture(window1)", byDefault("0x0204, 2, 0x00280080", 77)},
+                                77},
+                    MessageCase{"RightRelease",
+                                kWmRightButtonUp,
+                                0,
+                                0x00280080,
+                                {"releaseCapture()", byDefault("0x0205, 0, 0x00280080", 77)},
+                                77},
+                    MessageCase{"DoubleClick", 0x0203, 1, 0x00280080, {byDefault("0x0203, 1, 0x00280080", 77)}, 77},
+                    MessageCase{"SetCursor", 0x0020, 0, 0, {byDefault("0x0020, 0, 0x00000000", 77)}, 77}),
     [](const testing::TestParamInfo<MessageCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ButtonEditorTest, TimerDrawsOnlyForTheIdentifierSetTimerReturned)
@@ -266,10 +293,14 @@ TEST_F(ButtonEditorTest, TimerDrawsOnlyForTheIdentifierSetTimerReturned)
 
 TEST_F(ButtonEditorTest, PressTogglesInsideTheHitRectangleOnly)
 {
-    struct Point { int x; int y; bool toggles; };
+    struct Point {
+        int x;
+        int y;
+        bool toggles;
+    };
     const Point points[] = {
-        {16, 9, true},   {238, 69, true},  {128, 40, true},  {16, 69, true},   {238, 9, true},
-        {15, 40, false}, {239, 40, false}, {128, 8, false},  {128, 70, false}, {-1, 40, false},
+        {16, 9, true},    {238, 69, true},     {128, 40, true},    {16, 69, true},       {238, 9, true},
+        {15, 40, false},  {239, 40, false},    {128, 8, false},    {128, 70, false},     {-1, 40, false},
         {128, -1, false}, {-200, -300, false}, {32767, 40, false}, {128, -32768, false},
     };
     open();
@@ -290,15 +321,19 @@ TEST_F(ButtonEditorTest, PressTogglesInsideTheHitRectangleOnly)
 TEST_F(ButtonEditorTest, LitFaceAndPressFollowTheTruncatedSwitchValueAndReportTheNewValue)
 {
     const float infinity = std::numeric_limits<float>::infinity();
-    struct Case { float before; bool lit; float after; };
+    struct Case {
+        float before;
+        bool lit;
+        float after;
+    };
     // First 1/127, then 0.0 reported. Beyond any 32-bit integer, and NaN, read as on, as the
     // effect's display reads them; where the flipped integer does not fit a float, or there is
     // none, a press turns off.
     const Case cases[] = {
-        {0.0f, false, 1.0f},   {1.0f, true, 0.0f},     {0.5f, false, 1.0f},  {-0.5f, false, 1.0f},
-        {127.0f, true, 126.0f}, {126.9f, true, 127.0f}, {-1.0f, true, -2.0f}, {16777216.0f, true, 0.0f},
-        {3.0e9f, true, 0.0f},  {infinity, true, 0.0f}, {-infinity, true, 0.0f},
-        {std::numeric_limits<float>::quiet_NaN(), true, 0.0f},
+        {0.0f, false, 1.0f},    {1.0f, true, 0.0f},        {0.5f, false, 1.0f},
+        {-0.5f, false, 1.0f},   {127.0f, true, 126.0f},    {126.9f, true, 127.0f},
+        {-1.0f, true, -2.0f},   {16777216.0f, true, 0.0f}, {3.0e9f, true, 0.0f},
+        {infinity, true, 0.0f}, {-infinity, true, 0.0f},   {std::numeric_limits<float>::quiet_NaN(), true, 0.0f},
     };
     open();
     for (const Case& item : cases) {
@@ -350,15 +385,21 @@ TEST_F(ButtonEditorTest, ClassLivesFromTheFirstOpenToTheLastClose)
 
 TEST_F(ButtonEditorTest, MessagesBeforeOpenStoresTheEditorGetDefaultHandling)
 {
-    fake.deliverDuringCreation(
-        {{kWmEraseBackground, 0, 0}, {kWmPaint, 0, 0}, {kWmTimer, 1, 0}, {kWmLeftButtonDown, 1, packedPosition(128, 40)}});
+    fake.deliverDuringCreation({{kWmEraseBackground, 0, 0},
+                                {kWmPaint, 0, 0},
+                                {kWmTimer, 1, 0},
+                                {kWmLeftButtonDown, 1, packedPosition(128, 40)}});
     open();
     const Calls expected = {
         "registerClass(VEclass, procedure, module, cursor1, brush1)",
-        "getWindowLong(window1, -21) -> 0", byDefault("0x0014, 0, 0x00000000"),
-        "getWindowLong(window1, -21) -> 0", byDefault("0x000f, 0, 0x00000000"),
-        "getWindowLong(window1, -21) -> 0", byDefault("0x0113, 1, 0x00000000"),
-        "getWindowLong(window1, -21) -> 0", byDefault("0x0201, 1, 0x00280080"),
+        "getWindowLong(window1, -21) -> 0",
+        byDefault("0x0014, 0, 0x00000000"),
+        "getWindowLong(window1, -21) -> 0",
+        byDefault("0x000f, 0, 0x00000000"),
+        "getWindowLong(window1, -21) -> 0",
+        byDefault("0x0113, 1, 0x00000000"),
+        "getWindowLong(window1, -21) -> 0",
+        byDefault("0x0201, 1, 0x00280080"),
         "createWindowEx(VEclass, Vela, 0x50000000, 0, 0, 256, 96, parent, module) -> window1",
     };
     EXPECT_EQ(Calls(fake.calls().begin() + 2, fake.calls().begin() + 12), expected);
@@ -368,17 +409,23 @@ TEST_F(ButtonEditorTest, MessagesBeforeOpenStoresTheEditorGetDefaultHandling)
 
 TEST_F(ButtonEditorTest, DestroyingAnOpenEditorClosesItsWindowBeforeItGoes)
 {
-    fake.deliverDuringDestruction(
-        {{kWmEraseBackground, 0, 0}, {kWmPaint, 0, 0}, {kWmTimer, 1, 0}, {kWmLeftButtonDown, 1, packedPosition(128, 40)}});
+    fake.deliverDuringDestruction({{kWmEraseBackground, 0, 0},
+                                   {kWmPaint, 0, 0},
+                                   {kWmTimer, 1, 0},
+                                   {kWmLeftButtonDown, 1, packedPosition(128, 40)}});
     open();
     fake.clearCalls();
     edited.destroy();
     // The editor is still there while its window goes, but closed: nothing draws or toggles.
     const Calls messages = {
         lookup,
-        lookup, byDefault("0x000f, 0, 0x00000000"),
-        lookup, byDefault("0x0113, 1, 0x00000000"),
-        lookup, "setCapture(window1)", byDefault("0x0201, 1, 0x00280080"),
+        lookup,
+        byDefault("0x000f, 0, 0x00000000"),
+        lookup,
+        byDefault("0x0113, 1, 0x00000000"),
+        lookup,
+        "setCapture(window1)",
+        byDefault("0x0201, 1, 0x00280080"),
     };
     EXPECT_EQ(fake.calls(), Calls(closeCalls.begin(), closeCalls.begin() + 3) + messages +
                                 Calls(closeCalls.begin() + 3, closeCalls.end()));

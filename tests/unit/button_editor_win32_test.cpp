@@ -2,7 +2,6 @@
 // The button editor in real Windows windows: the pixels it paints, a click on its button, and
 // that many open and close cycles leave no window, drawing context, bitmap, timer or class.
 
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -25,7 +24,7 @@ namespace {
 
 constexpr char kParentClassName[] = "VelaTestParent";
 
-using Pixels = std::vector<uint32_t>;  // 0xRRGGBB, rows top first
+using Pixels = std::vector<uint32_t>; // 0xRRGGBB, rows top first
 
 // What the window's client area shows now.
 Pixels capture(HWND window)
@@ -170,7 +169,12 @@ TEST_F(ButtonEditorWindows, ShowsTheFaceAndFollowsTheSwitch)
 
 TEST_F(ButtonEditorWindows, ManyOpenCloseCyclesAndDestroyingTheEffectLeaveNothingBehind)
 {
-    struct Made { HWND window; HGDIOBJ memoryContext; HGDIOBJ sheet; UINT_PTR timer; };
+    struct Made {
+        HWND window;
+        HGDIOBJ memoryContext;
+        HGDIOBJ sheet;
+        UINT_PTR timer;
+    };
     std::vector<Made> made;
     // A thousand closes, then the effect destroyed with its editor open.
     for (int cycle = 0; cycle <= 1000; ++cycle) {

@@ -3,7 +3,6 @@
 // drives it: the pixels it paints, a real click on its button, the idle calls that bring its
 // events and ticks, and what stays behind after many open and close cycles.
 
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -49,7 +48,7 @@ protected:
     void TearDown() override
     {
         if (record != nullptr) {
-            dispatch(effClose);  // the effect deletes its editor
+            dispatch(effClose); // the effect deletes its editor
             host.forget(record);
         }
         if (display != nullptr) {
@@ -74,7 +73,8 @@ protected:
                 XSync(nativeSystem().display(), False);
             }
         };
-        idleUntil(idle, [&] { return readWindow(display, child) == face; }, 2s);
+        idleUntil(
+            idle, [&] { return readWindow(display, child) == face; }, 2s);
         return firstDifference(readWindow(display, child), face);
     }
 
@@ -121,6 +121,6 @@ TEST_F(ButtonEditorX11, ManyOpenCloseCyclesLeaveNothingBehind)
     EXPECT_EQ(nativeSystem().display(), nullptr);
 }
 
-}  // namespace
+} // namespace
 
 } // namespace vela

@@ -45,7 +45,11 @@ public:
         reserved.push_back(reservedPositions);
         std::strcpy(text, "override");
     }
-    float getSampleRate() override { ++rateFetches; return 1000.0f; }
+    float getSampleRate() override
+    {
+        ++rateFetches;
+        return 1000.0f;
+    }
 
     std::vector<float> formatted;
     std::vector<int8_t> reserved;
@@ -71,23 +75,53 @@ std::string written(const std::function<void(char*)>& write)
 
 TEST(FormatFloat, WritesEachRow)
 {
-    struct Row { float value; int8_t reservedPositions; const char* text; };
+    struct Row {
+        float value;
+        int8_t reservedPositions;
+        const char* text;
+    };
     const Row rows[] = {
-        {0.5f, 0, "0:500000"}, {1234.5678f, 0, "1234:567"}, {-3.25f, 0, "-3:25000"}, {0.0f, 0, "0:000000"},
-        {-0.0f, 0, "0:000000"}, {0.7f, 0, "0:699999"}, {440.0f, 0, "440:0000"}, {1234567.0f, 0, "1234567:"},
-        {-123456.0f, 0, "-123456:"}, {100000000.0f, 0, kHuge}, {-10000000.0f, 0, kHuge}, {kInfinity, 0, kHuge},
+        {0.5f, 0, "0:500000"},
+        {1234.5678f, 0, "1234:567"},
+        {-3.25f, 0, "-3:25000"},
+        {0.0f, 0, "0:000000"},
+        {-0.0f, 0, "0:000000"},
+        {0.7f, 0, "0:699999"},
+        {440.0f, 0, "440:0000"},
+        {1234567.0f, 0, "1234567:"},
+        {-123456.0f, 0, "-123456:"},
+        {100000000.0f, 0, kHuge},
+        {-10000000.0f, 0, kHuge},
+        {kInfinity, 0, kHuge},
         {-kInfinity, 0, kHuge},
         // Integer parts that leave no room for the separator are too large to show.
-        {9999999.0f, 0, "9999999:"}, {10000000.0f, 0, kHuge}, {12345678.0f, 0, kHuge}, {99999992.0f, 0, kHuge},
-        {-999999.0f, 0, "-999999:"}, {-999999.9375f, 0, "-999999:"}, {-1000000.0f, 0, kHuge},
-        {-1234567.0f, 0, kHuge}, {-9999999.0f, 0, kHuge},
+        {9999999.0f, 0, "9999999:"},
+        {10000000.0f, 0, kHuge},
+        {12345678.0f, 0, kHuge},
+        {99999992.0f, 0, kHuge},
+        {-999999.0f, 0, "-999999:"},
+        {-999999.9375f, 0, "-999999:"},
+        {-1000000.0f, 0, kHuge},
+        {-1234567.0f, 0, kHuge},
+        {-9999999.0f, 0, kHuge},
         // Reserved positions shorten the fraction only; a negative count counts as none.
-        {0.5f, 2, "0:5000"}, {-3.25f, 2, "-3:250"}, {440.0f, 3, "440:0"}, {440.0f, 4, "440:"},
-        {1234567.0f, 2, "1234567:"}, {-123456.0f, 5, "-123456:"}, {0.5f, 7, "0:"}, {0.5f, 127, "0:"},
-        {-3.25f, 127, "-3:"}, {12345678.0f, 2, kHuge}, {0.5f, -1, "0:500000"}, {-3.25f, -128, "-3:25000"},
+        {0.5f, 2, "0:5000"},
+        {-3.25f, 2, "-3:250"},
+        {440.0f, 3, "440:0"},
+        {440.0f, 4, "440:"},
+        {1234567.0f, 2, "1234567:"},
+        {-123456.0f, 5, "-123456:"},
+        {0.5f, 7, "0:"},
+        {0.5f, 127, "0:"},
+        {-3.25f, 127, "-3:"},
+        {12345678.0f, 2, kHuge},
+        {0.5f, -1, "0:500000"},
+        {-3.25f, -128, "-3:25000"},
         {1234567.0f, -128, "1234567:"},
         // Not a number, whatever its sign, payload or reservation (the sweep below tries more).
-        {kQuietNaN, 0, kNotANumber}, {-kQuietNaN, 127, kNotANumber}, {std::bit_cast<float>(0x7FC12345u), -128, kNotANumber},
+        {kQuietNaN, 0, kNotANumber},
+        {-kQuietNaN, 127, kNotANumber},
+        {std::bit_cast<float>(0x7FC12345u), -128, kNotANumber},
     };
     FormatEffect effect;
     for (const Row& row : rows) {
@@ -101,17 +135,33 @@ TEST(FormatConverters, WriteEachRow)
     const auto decibels = &EffectCore::formatDecibels;
     const auto frequency = &EffectCore::formatFrequency;
     const auto milliseconds = &EffectCore::formatMilliseconds;
-    struct Row { void (EffectCore::*convert)(float, char*); float value; const char* text; float rate = 44100.0f; };
+    struct Row {
+        void (EffectCore::*convert)(float, char*);
+        float value;
+        const char* text;
+        float rate = 44100.0f;
+    };
     const Row rows[] = {
-        {decibels, 1.0f, "0:000000"}, {decibels, 0.5f, "-6:02059"}, {decibels, 2.0f, "6:020599"},
-        {decibels, 0.0001f, "-80:0000"}, {decibels, 0.0f, kMinusInfinity}, {decibels, -1.0f, kMinusInfinity},
-        {decibels, -0.0f, kMinusInfinity}, {decibels, kQuietNaN, kMinusInfinity},
-        {frequency, 100.0f, "441:0000"}, {frequency, 1.0f, "44100:00"}, {frequency, 0.0f, "0:000000"},
-        {frequency, kQuietNaN, "0:000000"}, {milliseconds, 441.0f, "10:00000"},
-        {milliseconds, 1024.0f, "23:21995"}, {milliseconds, 44100.0f, "1000:000"},
+        {decibels, 1.0f, "0:000000"},
+        {decibels, 0.5f, "-6:02059"},
+        {decibels, 2.0f, "6:020599"},
+        {decibels, 0.0001f, "-80:0000"},
+        {decibels, 0.0f, kMinusInfinity},
+        {decibels, -1.0f, kMinusInfinity},
+        {decibels, -0.0f, kMinusInfinity},
+        {decibels, kQuietNaN, kMinusInfinity},
+        {frequency, 100.0f, "441:0000"},
+        {frequency, 1.0f, "44100:00"},
+        {frequency, 0.0f, "0:000000"},
+        {frequency, kQuietNaN, "0:000000"},
+        {milliseconds, 441.0f, "10:00000"},
+        {milliseconds, 1024.0f, "23:21995"},
+        {milliseconds, 44100.0f, "1000:000"},
         {milliseconds, 48.0f, "1:000000", 48000.0f},
         // At a rate of 0, a length is infinitely long and no length is not a number.
-        {milliseconds, 1.0f, kHuge, 0.0f}, {milliseconds, -1.0f, kHuge, 0.0f}, {milliseconds, 0.0f, kNotANumber, 0.0f},
+        {milliseconds, 1.0f, kHuge, 0.0f},
+        {milliseconds, -1.0f, kHuge, 0.0f},
+        {milliseconds, 0.0f, kNotANumber, 0.0f},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message() << row.value << " at " << row.rate);
@@ -122,11 +172,14 @@ TEST(FormatConverters, WriteEachRow)
 
 TEST(FormatInteger, WritesEachRow)
 {
-    struct Row { int32_t value; const char* text; };
+    struct Row {
+        int32_t value;
+        const char* text;
+    };
     const Row rows[] = {
-        {5, "      5"}, {-5, "     -5"}, {0, "      0"}, {12345678, "12345678"}, {99999999, "99999999"},
-        {100000000, kHuge}, {-9999999, "-9999999"}, {-1000000, "-1000000"}, {-10000000, kHuge},
-        {INT32_MAX, kHuge}, {INT32_MIN, kHuge},
+        {5, "      5"},         {-5, "     -5"},    {0, "      0"},         {12345678, "12345678"},
+        {99999999, "99999999"}, {100000000, kHuge}, {-9999999, "-9999999"}, {-1000000, "-1000000"},
+        {-10000000, kHuge},     {INT32_MAX, kHuge}, {INT32_MIN, kHuge},
     };
     FormatEffect effect;
     for (const Row& row : rows) {
@@ -192,10 +245,25 @@ TEST(FormatSweep, TextsStayWithinEightCharactersAndFloatTextsTruncateTheValue)
     for (int exponent = -45; exponent <= 38; ++exponent) {
         addWithNeighbours(static_cast<float>(std::pow(10.0, exponent)));
     }
-    for (const float value : {0.0f, std::numeric_limits<float>::denorm_min(), std::bit_cast<float>(0x007FFFFFu),
-                              std::bit_cast<float>(0x00400000u), std::numeric_limits<float>::min(),
-                              std::numeric_limits<float>::max(), kInfinity, 0.5f, 0.7f, 1.0f, 9.0f, 99.0f, 999999.0f,
-                              1000000.0f, 9999999.0f, 10000000.0f, 99999992.0f, 100000000.0f, 1234567.875f,
+    for (const float value : {0.0f,
+                              std::numeric_limits<float>::denorm_min(),
+                              std::bit_cast<float>(0x007FFFFFu),
+                              std::bit_cast<float>(0x00400000u),
+                              std::numeric_limits<float>::min(),
+                              std::numeric_limits<float>::max(),
+                              kInfinity,
+                              0.5f,
+                              0.7f,
+                              1.0f,
+                              9.0f,
+                              99.0f,
+                              999999.0f,
+                              1000000.0f,
+                              9999999.0f,
+                              10000000.0f,
+                              99999992.0f,
+                              100000000.0f,
+                              1234567.875f,
                               999999.9375f}) {
         addWithNeighbours(value);
     }

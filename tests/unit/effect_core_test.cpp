@@ -25,7 +25,9 @@ using Calls = std::vector<std::string>;
 class ProbeEffect : public EffectCore {
 public:
     explicit ProbeEffect(audioMasterCallback host = nullptr, int32_t programs = 1, int32_t parameters = 1)
-        : EffectCore(host, programs, parameters) {}
+        : EffectCore(host, programs, parameters)
+    {
+    }
 
     void process(float**, float**, int32_t) override { calls.push_back("process"); }
     void open() override { calls.push_back("open"); }
@@ -69,8 +71,16 @@ public:
     using EditorBase::EditorBase;
     ~ProbeEditor() override { ++destroyed; }
 
-    int32_t getRect(ERect** rect) override { *rect = &rectangle; return 7; }
-    int32_t open(void* parent) override { openedWith = parent; return 5; }
+    int32_t getRect(ERect** rect) override
+    {
+        *rect = &rectangle;
+        return 7;
+    }
+    int32_t open(void* parent) override
+    {
+        openedWith = parent;
+        return 5;
+    }
     void close() override { ++closes; }
     void idle() override { ++idles; }
 
@@ -85,8 +95,8 @@ TEST(EffectCoreRecord, IsFilledByConstructionAndReachesTheObject)
     ProbeEffect effect(nullptr, 3, 5);
     AEffect* record = effect.getAeffect();
     const AEffect& r = *record;
-    EXPECT_EQ(std::tuple(r.magic, r.numPrograms, r.numParams, r.numInputs, r.numOutputs, r.flags, r.uniqueID,
-                         r.version, r.resvd1, r.resvd2, r.initialDelay, r.realQualities, r.offQualities),
+    EXPECT_EQ(std::tuple(r.magic, r.numPrograms, r.numParams, r.numInputs, r.numOutputs, r.flags, r.uniqueID, r.version,
+                         r.resvd1, r.resvd2, r.initialDelay, r.realQualities, r.offQualities),
               std::tuple(0x56737450, 3, 5, 1, 2, 0, 0x4E6F4566, 2, 0, 0, 0, 0, 0));
     EXPECT_EQ(std::tuple(r.ioRatio, r.object, r.user), std::tuple(2.0f, &effect, nullptr));
     const char zeros[sizeof r.future] = {};
@@ -120,8 +130,8 @@ TEST(EffectCoreRecord, TwoEffectsAreIndependentAndEachSetterWritesItsOwnField)
     second.setCanReplacing(true);
     second.dispatch(effSetProgram, 0, 3);
     auto fields = [](const AEffect* r) {
-        return std::tuple(r->uniqueID, r->numInputs, r->numOutputs, r->realQualities, r->offQualities,
-                          r->initialDelay, r->flags, r->numPrograms);
+        return std::tuple(r->uniqueID, r->numInputs, r->numOutputs, r->realQualities, r->offQualities, r->initialDelay,
+                          r->flags, r->numPrograms);
     };
     EXPECT_EQ(fields(second.getAeffect()), std::tuple(0x41424344, 6, 8, 3, 4, 64, effFlagsCanReplacing, 4));
     EXPECT_EQ(fields(first.getAeffect()), std::tuple(0x4E6F4566, 1, 2, 0, 0, 0, 0, 1));
@@ -131,7 +141,11 @@ TEST(EffectCoreRecord, TwoEffectsAreIndependentAndEachSetterWritesItsOwnField)
 
 TEST(EffectCoreDispatcher, ProgramNumberIsBoundedByTheProgramCount)
 {
-    struct Row { int32_t programs; intptr_t value; int32_t current; };  // current: after the call, from 0
+    struct Row {
+        int32_t programs;
+        intptr_t value;
+        int32_t current;
+    }; // current: after the call, from 0
     const Row rows[] = {{1, 0, 0}, {1, 1, 0}, {1, -1, 0}, {1, INT32_MAX, 0}, {3, 2, 2}, {3, 3, 0}};
     for (const Row& row : rows) {
         ProbeEffect effect(nullptr, row.programs, 1);
@@ -145,12 +159,24 @@ TEST(EffectCoreDispatcher, ProgramNumberIsBoundedByTheProgramCount)
 
 TEST(EffectCoreDispatcher, MeterIsScaledAndTruncatedAndSaturated)
 {
-    struct Row { float vu; intptr_t expected; };
+    struct Row {
+        float vu;
+        intptr_t expected;
+    };
     const Row rows[] = {
-        {0.0f, 0}, {1.0f, 32767}, {0.5f, 16383}, {-0.5f, -16383}, {1e6f, INT32_MAX}, {-1e6f, INT32_MIN},
+        {0.0f, 0},
+        {1.0f, 32767},
+        {0.5f, 16383},
+        {-0.5f, -16383},
+        {1e6f, INT32_MAX},
+        {-1e6f, INT32_MIN},
         // Just below and just above the largest product an integer holds.
-        {65538.0f, 2147483646}, {65539.0f, INT32_MAX}, {-65538.0f, -2147483646}, {-65539.0f, INT32_MIN},
-        {std::numeric_limits<float>::infinity(), INT32_MAX}, {std::numeric_limits<float>::quiet_NaN(), 0},
+        {65538.0f, 2147483646},
+        {65539.0f, INT32_MAX},
+        {-65538.0f, -2147483646},
+        {-65539.0f, INT32_MIN},
+        {std::numeric_limits<float>::infinity(), INT32_MAX},
+        {std::numeric_limits<float>::quiet_NaN(), 0},
     };
     ProbeEffect effect;
     for (const Row& row : rows) {
@@ -166,7 +192,7 @@ TEST(EffectCoreDispatcher, ChunkFlagComesFromTheIndex)
     for (int32_t index : {0, 7, -7}) {
         EXPECT_EQ(effect.dispatch(effGetChunk, index, 0, &data), 0);
     }
-    EXPECT_EQ(data, &effect);  // the default leaves the pointer alone
+    EXPECT_EQ(data, &effect); // the default leaves the pointer alone
     char bytes[4] = {};
     EXPECT_EQ(effect.dispatch(effSetChunk, -3, 4, bytes), 17);
     EXPECT_EQ(effect.dispatch(effSetChunk, 0, 9, bytes), 17);
@@ -246,8 +272,12 @@ TEST(EffectCoreRecord, CloseAnswersOneAndDestroysTheEffectAndItsEditor)
 
 TEST(EffectCoreSetters, EachFlagSetterTouchesOneBit)
 {
-    const struct { void (EffectCore::*setter)(bool); int32_t bit; } rows[] = {
-        {&EffectCore::setHasVu, effFlagsHasVu}, {&EffectCore::setHasClip, effFlagsHasClip},
+    const struct {
+        void (EffectCore::*setter)(bool);
+        int32_t bit;
+    } rows[] = {
+        {&EffectCore::setHasVu, effFlagsHasVu},
+        {&EffectCore::setHasClip, effFlagsHasClip},
         {&EffectCore::setCanSingleChannel, effFlagsCanSingleChannel},
         {&EffectCore::setCanReplacing, effFlagsCanReplacing},
         {&EffectCore::setProgramsAreChunks, effFlagsProgramChunks},
@@ -296,19 +326,26 @@ TEST(EffectCoreHostCalls, EachWrapperSendsItsArgumentsAndConvertsTheAnswer)
         intptr_t (*invoke)(ProbeEffect&);
         HostOpcode opcode;
         int32_t index;
-        intptr_t value, answer, result, alone;  // alone: the result without a host callback
+        intptr_t value, answer, result, alone; // alone: the result without a host callback
     };
     auto version = [](ProbeEffect& e) -> intptr_t { return e.hostVersion(); };
     auto input = [](ProbeEffect& e) -> intptr_t { return e.hostIsInputConnected(3); };
     auto output = [](ProbeEffect& e) -> intptr_t { return e.hostIsOutputConnected(3); };
     const Row rows[] = {
-        {version, audioMasterVersion, 0, 0, 0, 1, 1}, {version, audioMasterVersion, 0, 0, 2300, 2300, 1},
+        {version, audioMasterVersion, 0, 0, 0, 1, 1},
+        {version, audioMasterVersion, 0, 0, 2300, 2300, 1},
         {version, audioMasterVersion, 0, 0, -5, -5, 1},
         {[](ProbeEffect& e) -> intptr_t { return e.hostCurrentId(); }, audioMasterCurrentId, 0, 0, 77, 77, 0},
-        {[](ProbeEffect& e) -> intptr_t { e.hostIdle(); return 0; }, audioMasterIdle, 0, 0, 9, 0, 0},
+        {[](ProbeEffect& e) -> intptr_t {
+             e.hostIdle();
+             return 0;
+         },
+         audioMasterIdle, 0, 0, 9, 0, 0},
         // Both connection queries answer true exactly when the host answers 0.
-        {input, audioMasterPinConnected, 3, 0, 0, 1, 1}, {input, audioMasterPinConnected, 3, 0, 1, 0, 1},
-        {output, audioMasterPinConnected, 3, 1, 0, 1, 1}, {output, audioMasterPinConnected, 3, 1, 1, 0, 1},
+        {input, audioMasterPinConnected, 3, 0, 0, 1, 1},
+        {input, audioMasterPinConnected, 3, 0, 1, 0, 1},
+        {output, audioMasterPinConnected, 3, 1, 0, 1, 1},
+        {output, audioMasterPinConnected, 3, 1, 1, 0, 1},
         {output, audioMasterPinConnected, 3, 1, -1, 0, 1},
     };
     for (const Row& row : rows) {

@@ -24,7 +24,10 @@ namespace {
 // A value that needs all 64 bits on 64-bit targets, so that any narrowing shows.
 constexpr intptr_t kWideValue = static_cast<intptr_t>(sizeof(intptr_t) > 4 ? 0x123456789LL : 0x12345678LL);
 
-void* widePointer() { return reinterpret_cast<void*>(kWideValue); }
+void* widePointer()
+{
+    return reinterpret_cast<void*>(kWideValue);
+}
 
 intptr_t dispatch(EffectCore& effect, int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                   float opt = 0.0f)
@@ -45,9 +48,21 @@ public:
     using PlainEffect::PlainEffect;
 
     void open() override { note("open"); }
-    void setSampleRate(float rate) override { note("setSampleRate", rate); PlainEffect::setSampleRate(rate); }
-    void setBlockSize(int32_t size) override { note("setBlockSize", size); PlainEffect::setBlockSize(size); }
-    int32_t setChunk(void* data, int32_t n, bool preset) override { note("setChunk", n, preset, data); return 17; }
+    void setSampleRate(float rate) override
+    {
+        note("setSampleRate", rate);
+        PlainEffect::setSampleRate(rate);
+    }
+    void setBlockSize(int32_t size) override
+    {
+        note("setBlockSize", size);
+        PlainEffect::setBlockSize(size);
+    }
+    int32_t setChunk(void* data, int32_t n, bool preset) override
+    {
+        note("setChunk", n, preset, data);
+        return 17;
+    }
     bool getProgramNameIndexed(int32_t category, int32_t index, char* text) override
     {
         return note("getProgramNameIndexed", category, index, text);
@@ -137,8 +152,9 @@ TEST(EffectExtendedDispatcher, DefaultAnswers)
 {
     // Every operation from 25 to 58 answers 0 by default and writes no text, except these answers.
     const std::map<int32_t, intptr_t> nonZero = {
-        {effCanBeAutomated, 1}, {effGetNumProgramCategories, 1}, {effConnectInput, 1}, {effConnectOutput, 1},
-        {effSetBlockSizeAndSampleRate, 1}, {effKeysRequired, 1}, {effGetVstVersion, 2},
+        {effCanBeAutomated, 1}, {effGetNumProgramCategories, 1},   {effConnectInput, 1},
+        {effConnectOutput, 1},  {effSetBlockSizeAndSampleRate, 1}, {effKeysRequired, 1},
+        {effGetVstVersion, 2},
     };
     for (int32_t opcode = effProcessEvents; opcode <= effGetVstVersion; ++opcode) {
         PlainEffect effect;
@@ -153,29 +169,45 @@ TEST(EffectExtendedDispatcher, DefaultAnswers)
 TEST(EffectExtendedDispatcher, OtherNumbersReachTheCoreDispatcherWithAllArguments)
 {
     char buffer[8] = "buffer";
-    struct Row { int32_t opcode, index; intptr_t value; float opt; intptr_t answer; std::vector<std::string> calls; };
+    struct Row {
+        int32_t opcode, index;
+        intptr_t value;
+        float opt;
+        intptr_t answer;
+        std::vector<std::string> calls;
+    };
     const Row rows[] = {
-        {effOpen, 0, 0, 0.0f, 0, {"open"}}, {effSetSampleRate, 0, 0, 22050.0f, 0, {"setSampleRate 22050"}},
-        {effSetChunk, 1, 4, 0.0f, 17, {"setChunk 4 1"}}, {effSetChunk, 0, 4, 0.0f, 17, {"setChunk 4 0"}},
-        {59, 1, 1, 1.0f, 0, {}}, {1000, 1, 1, 1.0f, 0, {}}, {-1, 1, 1, 1.0f, 0, {}},
-        {INT32_MIN, 1, 1, 1.0f, 0, {}}, {INT32_MAX, 1, 1, 1.0f, 0, {}},
+        {effOpen, 0, 0, 0.0f, 0, {"open"}},
+        {effSetSampleRate, 0, 0, 22050.0f, 0, {"setSampleRate 22050"}},
+        {effSetChunk, 1, 4, 0.0f, 17, {"setChunk 4 1"}},
+        {effSetChunk, 0, 4, 0.0f, 17, {"setChunk 4 0"}},
+        {59, 1, 1, 1.0f, 0, {}},
+        {1000, 1, 1, 1.0f, 0, {}},
+        {-1, 1, 1, 1.0f, 0, {}},
+        {INT32_MIN, 1, 1, 1.0f, 0, {}},
+        {INT32_MAX, 1, 1, 1.0f, 0, {}},
     };
     for (const Row& row : rows) {
         ProbeEffect effect;
         EXPECT_EQ(dispatch(effect, row.opcode, row.index, row.value, buffer, row.opt), row.answer)
             << "opcode " << row.opcode;
         EXPECT_EQ(effect.calls, row.calls) << "opcode " << row.opcode;
-        EXPECT_EQ(effect.pointers, row.opcode == effSetChunk ? std::vector<const void*>{buffer}
-                                                             : std::vector<const void*>{});
+        EXPECT_EQ(effect.pointers,
+                  row.opcode == effSetChunk ? std::vector<const void*>{buffer} : std::vector<const void*>{});
         EXPECT_STREQ(buffer, "buffer");
     }
 }
 
 TEST(EffectExtendedFlags, EachSetterTouchesOneBitAndTheCategoryFollowsTheSynthBit)
 {
-    const struct { void (EffectExtended::*setter)(bool); int32_t bit; } rows[] = {
-        {&EffectExtended::setIsSynth, 256}, {&EffectExtended::setNoSoundInStop, 512},
-        {&EffectExtended::setIsAsync, 1024}, {&EffectExtended::setHasBuffer, 2048},
+    const struct {
+        void (EffectExtended::*setter)(bool);
+        int32_t bit;
+    } rows[] = {
+        {&EffectExtended::setIsSynth, 256},
+        {&EffectExtended::setNoSoundInStop, 512},
+        {&EffectExtended::setIsAsync, 1024},
+        {&EffectExtended::setHasBuffer, 2048},
     };
     for (const auto& row : rows) {
         for (int32_t before : {0, ~0}) {
@@ -257,13 +289,13 @@ const HostRow hostRows[] = {
     {WRAPPER(hostOfflineGetCurrentMetaPass()), audioMasterOfflineGetCurrentMetaPass, Truth},
     {WRAPPER(hostSetOutputSampleRate(48000.0f)), audioMasterSetOutputSampleRate, Same, 0, 0, nullptr, 48000.0f},
     // The input arrangement is a pointer carried in value.
-    {WRAPPER(hostGetSpeakerArrangement(widePointer(), outputArrangement)), audioMasterGetSpeakerArrangement, Truth,
-     0, kWideValue, outputArrangement},
+    {WRAPPER(hostGetSpeakerArrangement(widePointer(), outputArrangement)), audioMasterGetSpeakerArrangement, Truth, 0,
+     kWideValue, outputArrangement},
     {WRAPPER(hostGetVendorString(hostText)), audioMasterGetVendorString, Truth, 0, 0, hostText},
     {WRAPPER(hostGetProductString(hostText)), audioMasterGetProductString, Truth, 0, 0, hostText},
     {WRAPPER(hostGetVendorVersion()), audioMasterGetVendorVersion, Same},
-    {WRAPPER(hostVendorSpecific(11, kWideValue, taskRecord, 0.25f)), audioMasterVendorSpecific, Pointer,
-     11, kWideValue, taskRecord, 0.25f},
+    {WRAPPER(hostVendorSpecific(11, kWideValue, taskRecord, 0.25f)), audioMasterVendorSpecific, Pointer, 11, kWideValue,
+     taskRecord, 0.25f},
     {WRAPPER(hostCanDo(hostText)), audioMasterCanDo, Truth, 0, 0, hostText},
     {WRAPPER(hostGetLanguage()), audioMasterGetLanguage, Same},
     {WRAPPER(hostOpenWindow(windowRecord)), audioMasterOpenWindow, Pointer, 0, 0, windowRecord},
@@ -276,11 +308,16 @@ const HostRow hostRows[] = {
 intptr_t expectedResult(Conversion conversion, intptr_t answer)
 {
     switch (conversion) {
-    case Truth: return answer != 0 ? 1 : 0;
-    case ExactlyOne: return answer == 1 ? 1 : 0;
-    case RateField: return 44100;
-    case BlockField: return 1024;
-    default: return answer;
+    case Truth:
+        return answer != 0 ? 1 : 0;
+    case ExactlyOne:
+        return answer == 1 ? 1 : 0;
+    case RateField:
+        return 44100;
+    case BlockField:
+        return 1024;
+    default:
+        return answer;
     }
 }
 

@@ -6,8 +6,8 @@
 
 #include <new>
 
-#include "plugin/switch_effect_editable.h"
 #include "frame/opcodes.h"
+#include "plugin/switch_effect_editable.h"
 
 namespace {
 

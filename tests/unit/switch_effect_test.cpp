@@ -41,7 +41,7 @@ struct HostedSwitch {
     void run(float* const* inputs, float* const* outputs, int32_t frames, bool accumulate)
     {
         (accumulate ? record->process : record->processReplacing)(record, const_cast<float**>(inputs),
-                                                                   const_cast<float**>(outputs), frames);
+                                                                  const_cast<float**>(outputs), frames);
     }
 
     RecordingHost host;
@@ -65,7 +65,12 @@ TEST(SwitchEffectParameter, NormalisedValueSetsInternalValueDisplayAndMix)
 {
     const float oneStep = 1.0f / 127.0f;
     const float belowOneStep = std::nextafter(oneStep, 0.0f);
-    struct Row { float normalised; float internal; bool mixes; std::string display; };
+    struct Row {
+        float normalised;
+        float internal;
+        bool mixes;
+        std::string display;
+    };
     const Row rows[] = {
         {0.0f, 0.0f, false, "OFF"},
         {1.0f, 127.0f, true, "ON"},
@@ -121,7 +126,13 @@ TEST(SwitchEffectParameter, ConstructionAndProgramChangeReportTheStoredValueOnce
 
 TEST(SwitchEffectParameter, ReportParameterChangeFollowsItsModeAndIgnoresOtherIndices)
 {
-    struct Row { int32_t mode; float startInternal; float raw; float internalAfter; bool reported; };
+    struct Row {
+        int32_t mode;
+        float startInternal;
+        float raw;
+        float internalAfter;
+        bool reported;
+    };
     const Row rows[] = {
         {SwitchEffect::kReportRawValue, 0.0f, 1.0f, 1.0f, true},
         {SwitchEffect::kReportNothing, 0.0f, 1.0f, 0.0f, false},
@@ -178,7 +189,10 @@ TEST(SwitchEffectAudio, EveryLayoutAndBlockLengthGivesTheFrameByFrameResult)
     constexpr int32_t kSpan = kLongest + 8;
     // Offsets of left in, right in, left out and right out within one storage array. Nothing
     // outside the block's frames may change, and no array starts on a vector boundary.
-    struct Layout { const char* name; int32_t offsets[4]; };
+    struct Layout {
+        const char* name;
+        int32_t offsets[4];
+    };
     const Layout layouts[] = {
         {"apart", {1, kSpan + 2, 2 * kSpan + 3, 3 * kSpan + 1}},
         {"in place", {1, kSpan, 1, kSpan}},
@@ -233,10 +247,10 @@ TEST(SwitchEffectAudio, WritesNothingUnlessRunningOrForEmptyBlocks)
         hosted.run(from, to, frames, false);
         hosted.run(from, to, frames, true);
     };
-    replaceAndAdd(4, inputs, outputs);  // constructed, not yet resumed
+    replaceAndAdd(4, inputs, outputs); // constructed, not yet resumed
     hosted.dispatch(effMainsChanged, 0, 1);
     hosted.dispatch(effMainsChanged, 0, 0);
-    replaceAndAdd(4, inputs, outputs);  // resumed and suspended again
+    replaceAndAdd(4, inputs, outputs); // resumed and suspended again
     EXPECT_EQ(out, std::vector<float>(8, 9.0f));
 
     // Running, but empty or negative blocks: not even the channel pointers are read.
@@ -254,7 +268,11 @@ TEST(SwitchEffectAudio, WritesNothingUnlessRunningOrForEmptyBlocks)
 
 TEST(SwitchEffectTexts, WriteExactlyTheirBytesOnlyForParameterZeroAndRealBuffers)
 {
-    struct Row { EffectOpcode opcode; std::string text; intptr_t answer; };
+    struct Row {
+        EffectOpcode opcode;
+        std::string text;
+        intptr_t answer;
+    };
     const Row rows[] = {
         {effGetProgramName, "Press me!" + std::string(14, ' '), 0},
         {effGetParamName, "Vela button (On/Off)  ", 0},
@@ -280,9 +298,9 @@ TEST(SwitchEffectTexts, WriteExactlyTheirBytesOnlyForParameterZeroAndRealBuffers
             EXPECT_EQ(buffer, std::string(24, 'x')) << opcode << " index " << index;
         }
     }
-    for (EffectOpcode opcode : {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
-                                effGetParamName, effGetEffectName, effGetVendorString, effGetProductString,
-                                effGetOutputProperties}) {
+    for (EffectOpcode opcode :
+         {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay, effGetParamName, effGetEffectName,
+          effGetVendorString, effGetProductString, effGetOutputProperties}) {
         EXPECT_EQ(hosted.dispatch(opcode, 0, 0, nullptr), 0) << opcode;
     }
     EXPECT_EQ(hosted.dispatch(effCanDo, 0, 0, nullptr), -1);
@@ -291,8 +309,8 @@ TEST(SwitchEffectTexts, WriteExactlyTheirBytesOnlyForParameterZeroAndRealBuffers
 TEST(SwitchEffectTexts, ProgramNameKeepsAtMost23Characters)
 {
     const std::string longName = "A name far longer than any program name may be";
-    for (const std::string& given : {std::string("Solo"), std::string(), longName.substr(0, 23), longName.substr(0, 24),
-                                     longName}) {
+    for (const std::string& given :
+         {std::string("Solo"), std::string(), longName.substr(0, 23), longName.substr(0, 24), longName}) {
         SCOPED_TRACE(given);
         HostedSwitch hosted;
         std::string name = given;
@@ -310,7 +328,10 @@ TEST(SwitchEffectTexts, ProgramNameKeepsAtMost23Characters)
 
 TEST(SwitchEffectIdentity, OutputPinsAreLabelledWithSignedNumbers)
 {
-    struct Row { int32_t index; const char* label; };
+    struct Row {
+        int32_t index;
+        const char* label;
+    };
     const Row rows[] = {{0, "VELA 1"}, {1, "VELA 2"}, {2, nullptr}, {-1, "VELA 0"}, {1000, nullptr}};
     HostedSwitch hosted;
     ASSERT_EQ(offsetof(VstPinProperties, flags), 64u);
@@ -331,11 +352,21 @@ TEST(SwitchEffectIdentity, OutputPinsAreLabelledWithSignedNumbers)
 
 TEST(SwitchEffectIdentity, CanDoAnswersTwoWordsExactlyAndAsksTheHostNothing)
 {
-    struct Row { const char* word; intptr_t answer; };
+    struct Row {
+        const char* word;
+        intptr_t answer;
+    };
     const Row rows[] = {
-        {"plugAsChannelInsert", 1}, {"plugAsSend", 1}, {"plugassend", -1}, {"PlugAsSend", -1},
-        {"plugAsSendX", -1},        {"plugAs", -1},    {"", -1},           {"2in2out", -1},
-        {"receiveVstEvents", -1},   {"plugAsChannelInsert ", -1},
+        {"plugAsChannelInsert", 1},
+        {"plugAsSend", 1},
+        {"plugassend", -1},
+        {"PlugAsSend", -1},
+        {"plugAsSendX", -1},
+        {"plugAs", -1},
+        {"", -1},
+        {"2in2out", -1},
+        {"receiveVstEvents", -1},
+        {"plugAsChannelInsert ", -1},
     };
     HostedSwitch hosted;
     for (const Row& row : rows) {

@@ -2,7 +2,6 @@
 // The X11 window system on a real display: windows, composed pixels read back from the
 // server, real pointer input, timers, and what stays behind.
 
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,7 +28,13 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kClassName = "X11TestClass";
 
-struct Delivered { WindowHandle window; uint32_t message; uintptr_t wParam; intptr_t lParam; Clock::time_point time; };
+struct Delivered {
+    WindowHandle window;
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+    Clock::time_point time;
+};
 
 // What the test procedure saw, and what it does to a window that gets the trigger message.
 X11WindowSystem* activeSystem = nullptr;
@@ -67,7 +72,8 @@ protected:
         activeSystem = &system;
         delivered.clear();
         reaction = nullptr;
-        system.registerClass(kClassName, recordingProcedure, nullptr, nullptr, system.getSysColorBrush(kColorButtonFace));
+        system.registerClass(kClassName, recordingProcedure, nullptr, nullptr,
+                             system.getSysColorBrush(kColorButtonFace));
     }
 
     void TearDown() override
@@ -292,6 +298,6 @@ TEST_F(X11WindowSystemTest, ABadParentGivesNoWindowAndLeavesTheConnectionWorking
     EXPECT_NE(createChild(), nullptr);
 }
 
-}  // namespace
+} // namespace
 
 } // namespace vela
