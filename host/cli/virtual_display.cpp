@@ -1,13 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "host/cli/virtual_display.h"
 
-#ifdef _WIN32
-
-VirtualDisplay::VirtualDisplay() = default;
-VirtualDisplay::~VirtualDisplay() = default;
-
-#else
-
+#ifndef _WIN32
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -19,8 +13,16 @@ VirtualDisplay::~VirtualDisplay() = default;
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
+#endif
 
 namespace vela {
+
+#ifdef _WIN32
+
+VirtualDisplay::VirtualDisplay() = default;
+VirtualDisplay::~VirtualDisplay() = default;
+
+#else
 
 namespace {
 
