@@ -6,21 +6,19 @@
 
 namespace vela {
 
-ERect buttonEditorRect = {0, 0, 96, 256};
+ERect buttonEditorRect = {0, 0, kEditorHeight, kEditorWidth};
 int32_t classUseCount = 0;
 
 namespace {
 
-constexpr const char* kClassName = "VEclass";
-constexpr int32_t kSheetResourceId = 103;
 constexpr uintptr_t kRedrawTimerId = 1;
 constexpr uint32_t kRedrawPeriodMilliseconds = 50;
 
 // Sheet layout: the face is composed in the band at the top, from the off face below it and
 // the lit button below that.
-constexpr int32_t kFaceWidth = 256;
-constexpr int32_t kFaceHeight = 96;
-constexpr int32_t kOffFaceTop = 96;
+constexpr int32_t kFaceWidth = kEditorWidth;
+constexpr int32_t kFaceHeight = kEditorHeight;
+constexpr int32_t kOffFaceTop = kFaceHeight;
 constexpr int32_t kButtonX = 17;
 constexpr int32_t kButtonY = 10;
 constexpr int32_t kButtonWidth = 220;
@@ -45,8 +43,13 @@ WindowSystem* classWindowSystem = nullptr;
 } // namespace
 
 ButtonEditor::ButtonEditor(SwitchEffect& effect, WindowSystem& windowSystem)
+    : ButtonEditor(effect, effect, windowSystem)
+{
+}
+
+ButtonEditor::ButtonEditor(EffectCore& effect, SwitchControl& control, WindowSystem& windowSystem)
     : EditorBase(effect),
-      switchEffect(effect),
+      switchControl(control),
       windowSystem(windowSystem),
       window(nullptr),
       timerId(0),
@@ -81,9 +84,9 @@ int32_t ButtonEditor::open(void* parent)
         classWindowSystem = &windowSystem;
         CursorHandle cursor = windowSystem.loadCursor(moduleInstance, kIdcArrow);
         BrushHandle background = windowSystem.getSysColorBrush(kColorButtonFace);
-        windowSystem.registerClass(kClassName, buttonWindowProc, moduleInstance, cursor, background);
+        windowSystem.registerClass(kWindowClassName, buttonWindowProc, moduleInstance, cursor, background);
     }
-    window = windowSystem.createWindowEx(kClassName, "Vela", kWsChildVisible, 0, 0, kFaceWidth, kFaceHeight,
+    window = windowSystem.createWindowEx(kWindowClassName, kEffectName, kWsChildVisible, 0, 0, kFaceWidth, kFaceHeight,
                                          parentWindow, moduleInstance);
     // Each handle stays null unless its step succeeds, so close gives back exactly what exists
     // and no step runs on a handle that failed: a null window's context is the whole screen.
@@ -123,6 +126,8 @@ void ButtonEditor::close()
         windowSystem.releaseDC(window, windowContext);
     }
     if (window) {
+        // Whatever reaches the procedure from now on finds no editor, not a freed one.
+        windowSystem.setWindowLong(window, kGwlUserData, 0);
         windowSystem.destroyWindow(window);
     }
     if (previousBitmap) {
@@ -135,7 +140,7 @@ void ButtonEditor::close()
         windowSystem.deleteObject(sheetBitmap);
     }
     if (--classUseCount == 0) {
-        windowSystem.unregisterClass(kClassName, moduleInstance);
+        windowSystem.unregisterClass(kWindowClassName, moduleInstance);
     }
 }
 
@@ -148,7 +153,7 @@ void ButtonEditor::spareHook(int32_t, int32_t) {}
 
 void ButtonEditor::reset()
 {
-    switchEffect.paramValue[0].store(0.0f, std::memory_order_relaxed);
+    switchControl.storeSwitchValue(0.0f, false);
     isOpen = 0;
 }
 
@@ -194,13 +199,12 @@ void ButtonEditor::onLeftButtonDown(intptr_t lParam)
     // lit value turns off instead.
     const bool exact = flipped > -kExactIntegerLimit && flipped < kExactIntegerLimit;
     const float newValue = exact ? static_cast<float>(flipped) : 0.0f;
-    switchEffect.paramValue[0].store(newValue, std::memory_order_relaxed);
-    switchEffect.reportParameterChange(0, newValue, SwitchEffect::kReportCurrentValue);
+    switchControl.storeSwitchValue(newValue, true);
 }
 
 int32_t ButtonEditor::switchInteger() const
 {
-    return truncateToInteger(switchEffect.paramValue[0].load(std::memory_order_relaxed));
+    return truncateToInteger(switchControl.switchValue());
 }
 
 intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "editor/platform/window_system.h"
+#include "effect/switch_control.h"
 #include "frame/editor_base.h"
 #include "frame/erect.h"
 
@@ -11,24 +12,27 @@ namespace vela {
 
 class SwitchEffect;
 
-// The switch's editor: a 256 by 96 child window painted from the bitmap sheet (resource 103),
-// whose button flips the switch. It repaints itself every 50 ms from a timer of its own.
+// The switch's editor: a 256 by 96 child window painted from the bitmap sheet in the module's
+// resources, whose button flips the switch. It repaints itself every 50 ms from a timer of its own.
 class ButtonEditor : public EditorBase {
 public:
-    // Registers the new editor with the effect.
+    // Registers the new editor with the effect, which owns it from then on; the editor reads and
+    // flips the switch through control. During construction.
+    ButtonEditor(EffectCore& effect, SwitchControl& control, WindowSystem& windowSystem = WindowSystem::native());
+    // The same, for the switch effect, which is its own control.
     explicit ButtonEditor(SwitchEffect& effect, WindowSystem& windowSystem = WindowSystem::native());
 
     // Closes a window that is still open, so that no window is left calling into freed memory.
     ~ButtonEditor() override;
 
-    // Points *rect at buttonEditorRect and answers 1, open or not.
+    // Points *rect at buttonEditorRect and answers 1, open or not; UI thread.
     int32_t getRect(ERect** rect) override;
-    // Creates and shows the window inside the host's parent window; answers 1.
+    // Creates and shows the window inside the host's parent window; answers 1. UI thread.
     int32_t open(void* parent) override;
-    // Tears the window down and gives back everything open made.
+    // Tears the window down and gives back everything open made; UI thread.
     void close() override;
     // Lets the window system deliver pending events and timer ticks; the base's update
-    // mechanism stays out of use.
+    // mechanism stays out of use. UI thread.
     void idle() override;
     // Does nothing; nothing calls it.
     virtual void spareHook(int32_t first, int32_t second);
@@ -49,7 +53,7 @@ protected:
     // The switch value truncated toward zero.
     int32_t switchInteger() const;
 
-    SwitchEffect& switchEffect;
+    SwitchControl& switchControl;
     WindowSystem& windowSystem;
     WindowHandle window;
     uintptr_t timerId;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "effect/sample_kernels.h"
+
 namespace vela {
 
 namespace {
@@ -17,14 +19,12 @@ struct ParameterDefault {
     float initialValue;
 };
 
-const ParameterDefault kParameterDefaults[SwitchEffect::kParameterCount] = {
-    {"Vela button (On/Off)  ", 127.0f, 0.0f},
+const ParameterDefault kParameterDefaults[kParameterCount] = {
+    {kSwitchName, 127.0f, 0.0f},
 };
 
 static_assert(ProgramRecord::kValueCount == SwitchEffect::kParameterSlots);
-
 // 23 characters: the default name fills the program's name field.
-constexpr char kDefaultProgramName[] = "Press me!              ";
 static_assert(sizeof kDefaultProgramName == ProgramRecord::kNameSize);
 
 // Copies a fixed text and its terminator; a null buffer gets nothing.
@@ -37,129 +37,24 @@ bool writeText(char* buffer, const char* text)
     return true;
 }
 
-// The block's four sample arrays.
-struct Channels {
-    const float* inLeft;
-    const float* inRight;
-    float* outLeft;
-    float* outRight;
-};
-
-using Float4 = float __attribute__((vector_size(16)));
-using Float8 = float __attribute__((vector_size(32)));
-
-// The loops name SSE2, the floor of both x86 targets, because the 32-bit compiler would
-// otherwise use neither its vectors nor its rounding; AVX runs only where the processor has it.
-
-// Writes a Lane to the output, or adds it to what the output holds there.
-template <bool accumulate, typename Lane>
-[[gnu::always_inline, gnu::target("sse2,fpmath=sse")]] inline void emit(float* output, const Lane& lane)
-{
-    Lane result = lane;
-    if constexpr (accumulate) {
-        Lane held;
-        std::memcpy(&held, output, sizeof held);
-        result = held + lane;
-    }
-    std::memcpy(output, &result, sizeof result);
-}
-
-// Mixes frames [begin, frames) Lane by Lane as far as whole Lanes reach and answers where it
-// stopped. Both inputs of a Lane are read before either output of it is written, the left
-// output before the right one is read.
-template <typename Lane, bool on, bool accumulate>
-[[gnu::always_inline, gnu::target("sse2,fpmath=sse")]] inline int32_t mixFrames(const Channels& channels, int32_t begin,
-                                                                                int32_t frames)
-{
-    constexpr int32_t width = sizeof(Lane) / sizeof(float);
-    const float* inLeft = channels.inLeft;
-    const float* inRight = channels.inRight;
-    float* outLeft = channels.outLeft;
-    float* outRight = channels.outRight;
-    int32_t i = begin;
-    for (; i + width <= frames; i += width) {
-        Lane a;
-        Lane b;
-        std::memcpy(&a, inLeft + i, sizeof a);
-        std::memcpy(&b, inRight + i, sizeof b);
-        if constexpr (on) {
-            a = (a + b) * 0.5f;
-            b = a;
-        }
-        emit<accumulate>(outLeft + i, a);
-        emit<accumulate>(outRight + i, b);
-    }
-    return i;
-}
-
-// Frame by frame: the one order that stays exact when arrays partly overlap.
-template <bool on, bool accumulate>
-[[gnu::target("sse2,fpmath=sse")]] void mixOneByOne(const Channels& channels, int32_t frames)
-{
-    mixFrames<float, on, accumulate>(channels, 0, frames);
-}
-
-template <bool on, bool accumulate>
-[[gnu::target("sse2,fpmath=sse")]] void mixFourAtOnce(const Channels& channels, int32_t frames)
-{
-    mixFrames<float, on, accumulate>(channels, mixFrames<Float4, on, accumulate>(channels, 0, frames), frames);
-}
-
-template <bool on, bool accumulate>
-[[gnu::target("avx,fpmath=sse")]] void mixEightAtOnce(const Channels& channels, int32_t frames)
-{
-    const int32_t done = mixFrames<Float8, on, accumulate>(channels, 0, frames);
-    mixFrames<float, on, accumulate>(channels, mixFrames<Float4, on, accumulate>(channels, done, frames), frames);
-}
-
-bool processorHasAvx()
-{
-    static const bool hasAvx = __builtin_cpu_supports("avx");
-    return hasAvx;
-}
-
-// True when two arrays of frames samples are the same array or share no sample.
-bool sameOrApart(const float* first, const float* second, int32_t frames)
-{
-    const auto firstStart = reinterpret_cast<uintptr_t>(first);
-    const auto secondStart = reinterpret_cast<uintptr_t>(second);
-    const auto bytes = static_cast<uintptr_t>(frames) * sizeof(float);
-    return firstStart == secondStart || firstStart + bytes <= secondStart || secondStart + bytes <= firstStart;
-}
-
-// A vector reads several frames before it writes any, which gives the frame-by-frame result
-// only when each output is exactly an input or apart from it, and so are the two outputs.
-bool vectorsAreExact(const Channels& channels, int32_t frames)
-{
-    return sameOrApart(channels.outLeft, channels.inLeft, frames) &&
-           sameOrApart(channels.outLeft, channels.inRight, frames) &&
-           sameOrApart(channels.outRight, channels.inLeft, frames) &&
-           sameOrApart(channels.outRight, channels.inRight, frames) &&
-           sameOrApart(channels.outLeft, channels.outRight, frames);
-}
-
-template <bool on, bool accumulate>
-void mixBlock(const Channels& channels, int32_t frames)
-{
-    if (!vectorsAreExact(channels, frames)) {
-        mixOneByOne<on, accumulate>(channels, frames);
-    } else if (processorHasAvx()) {
-        mixEightAtOnce<on, accumulate>(channels, frames);
-    } else {
-        mixFourAtOnce<on, accumulate>(channels, frames);
-    }
-}
-
 } // namespace
+
+int32_t truncateToInteger(float value)
+{
+    if (value >= -2147483648.0f && value < 2147483648.0f) {
+        return static_cast<int32_t>(value);
+    }
+    return std::numeric_limits<int32_t>::min();
+}
 
 SwitchEffect::SwitchEffect(audioMasterCallback hostCallback)
     : EffectExtended(hostCallback, kProgramCount, kParameterCount)
 {
     running.store(0, kRelaxed);
     initDefaults();
-    // Re-applies program 0, which reports parameter 0 to the host while still constructing.
+    // Re-applies program 0, which reports the switch to the host while still constructing.
     setProgram(0);
-    setUniqueID(fourCharCode("VeLA"));
+    setUniqueID(kSwitchEffectId);
     setNumInputs(2);
     setNumOutputs(2);
     setCanSingleChannel(true);
@@ -174,7 +69,7 @@ void SwitchEffect::initDefaults()
         paramScale[i] = kParameterDefaults[i].scale;
         writeText(paramName[i], kParameterDefaults[i].name);
     }
-    currentProgram = 0;
+    currentProgram.store(0, kRelaxed);
     char programName[sizeof kDefaultProgramName];
     std::memcpy(programName, kDefaultProgramName, sizeof programName);
     setProgramName(programName);
@@ -189,7 +84,7 @@ void SwitchEffect::setParameter(int32_t index, float value)
         return;
     }
     paramValue[index].store(paramScale[index] * value, kRelaxed);
-    programs[currentProgram].values[index].store(value, kRelaxed);
+    programs[currentProgram.load(kRelaxed)].values[index].store(value, kRelaxed);
 }
 
 float SwitchEffect::getParameter(int32_t index)
@@ -214,43 +109,50 @@ void SwitchEffect::reportParameterChange(int32_t index, float raw, int32_t mode)
     setParameterAutomated(index, paramValue[index].load(kRelaxed) / paramScale[index]);
 }
 
+float SwitchEffect::switchValue() const
+{
+    return paramValue[kSwitch].load(kRelaxed);
+}
+
+void SwitchEffect::storeSwitchValue(float internalValue, bool reportToHost)
+{
+    paramValue[kSwitch].store(internalValue, kRelaxed);
+    if (reportToHost) {
+        reportParameterChange(kSwitch, internalValue, kReportCurrentValue);
+    }
+}
+
+bool SwitchEffect::mixesToMono() const
+{
+    return (truncateToInteger(switchValue()) & 0xFF) != 0;
+}
+
 void SwitchEffect::process(float** inputs, float** outputs, int32_t sampleFrames)
 {
-    runSampleLoop(inputs, outputs, sampleFrames, true);
+    runBlock(inputs, outputs, sampleFrames, true);
 }
 
 void SwitchEffect::processReplacing(float** inputs, float** outputs, int32_t sampleFrames)
 {
-    runSampleLoop(inputs, outputs, sampleFrames, false);
+    runBlock(inputs, outputs, sampleFrames, false);
 }
 
-int32_t truncateToInteger(float value)
-{
-    if (value >= -2147483648.0f && value < 2147483648.0f) {
-        return static_cast<int32_t>(value);
-    }
-    return std::numeric_limits<int32_t>::min();
-}
-
-void SwitchEffect::runSampleLoop(float** inputs, float** outputs, int32_t sampleFrames, bool accumulate)
+void SwitchEffect::runBlock(float** inputs, float** outputs, int32_t sampleFrames, bool accumulate)
 {
     if (running.load(kRelaxed) != 1 || sampleFrames <= 0) {
         return;
     }
-    const Channels channels{inputs[0], inputs[1], outputs[0], outputs[1]};
-    // Only the low 8 bits of the truncated value count: internal 256.0 mixes nothing.
-    const bool on = (truncateToInteger(paramValue[0].load(kRelaxed)) & 0xFF) != 0;
-    using BlockLoop = void (*)(const Channels&, int32_t);
-    static constexpr BlockLoop loops[2][2] = {
-        {mixBlock<false, false>, mixBlock<false, true>},
-        {mixBlock<true, false>, mixBlock<true, true>},
-    };
-    loops[on][accumulate](channels, sampleFrames);
+    const bool mean = mixesToMono();
+    // Bypassed in place: each output already holds its own input.
+    if (!mean && !accumulate && outputs[0] == inputs[0] && outputs[1] == inputs[1]) {
+        return;
+    }
+    mixBlock({inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames}, mean, accumulate);
 }
 
 void SwitchEffect::setProgram(int32_t program)
 {
-    currentProgram = program;
+    currentProgram.store(program, kRelaxed);
     for (int32_t i = 0; i < kParameterCount; ++i) {
         setParameter(i, programs[program].values[i].load(kRelaxed));
         reportParameterChange(i, 0.0f, kReportCurrentValue);
@@ -262,7 +164,7 @@ void SwitchEffect::setProgramName(char* name)
     if (!name) {
         return;
     }
-    char* stored = programs[currentProgram].name;
+    char* stored = programs[currentProgram.load(kRelaxed)].name;
     std::size_t length = 0;
     while (length < ProgramRecord::kNameSize - 1 && name[length] != 0) {
         ++length;
@@ -273,12 +175,12 @@ void SwitchEffect::setProgramName(char* name)
 
 void SwitchEffect::getProgramName(char* name)
 {
-    writeText(name, programs[currentProgram].name);
+    writeText(name, programs[currentProgram.load(kRelaxed)].name);
 }
 
 void SwitchEffect::getParameterLabel(int32_t index, char* label)
 {
-    if (index == 0) {
+    if (index == kSwitch) {
         writeText(label, "            ");
     }
 }
@@ -286,8 +188,8 @@ void SwitchEffect::getParameterLabel(int32_t index, char* label)
 void SwitchEffect::getParameterDisplay(int32_t index, char* text)
 {
     // The whole integer counts here, unlike the sample loop's low 8 bits.
-    if (index == 0) {
-        writeText(text, truncateToInteger(paramValue[0].load(kRelaxed)) != 0 ? "ON" : "OFF");
+    if (index == kSwitch) {
+        writeText(text, truncateToInteger(switchValue()) != 0 ? "ON" : "OFF");
     }
 }
 
@@ -314,7 +216,7 @@ bool SwitchEffect::getOutputProperties(int32_t index, VstPinProperties* properti
     if (index >= 2 || !properties) {
         return false;
     }
-    std::snprintf(properties->label, sizeof properties->label, "VELA %1d", index + 1);
+    std::snprintf(properties->label, sizeof properties->label, kOutputPinLabelFormat, index + 1);
     properties->flags = kVstPinIsActive | kVstPinIsStereo;
     return true;
 }
@@ -326,17 +228,17 @@ int32_t SwitchEffect::hostCanDo(char*)
 
 bool SwitchEffect::getEffectName(char* name)
 {
-    return writeText(name, "Vela");
+    return writeText(name, kEffectName);
 }
 
 bool SwitchEffect::getVendorString(char* text)
 {
-    return writeText(text, "Ozmir v1.0");
+    return writeText(text, kVendorString);
 }
 
 bool SwitchEffect::getProductString(char* text)
 {
-    return writeText(text, "Vela");
+    return writeText(text, kProductName);
 }
 
 int32_t SwitchEffect::canDo(char* word)

@@ -1,10 +1,28 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+// The switch changes in four ways, and each ends in the same store, paramValue[kSwitch]:
+//
+// - The host sets it (setParameter, from any thread): stores normalised × 127 and keeps the
+//   normalised value in the current program. The host already knows, so nothing is reported.
+// - A click in the editor (UI thread): the editor reads switchValue(), flips the lowest bit of
+//   its integer part and calls storeSwitchValue(value, true), which stores it and goes through
+//   reportParameterChange to setParameterAutomated: stored again through setParameter, kept in
+//   the program and reported to the host with audioMasterAutomate.
+// - A program change (setProgram, from the host's thread): re-applies the program's value through
+//   setParameter and reports it like a click.
+// - Construction: the defaults go through setParameter, program 0 is selected (the one report
+//   made while constructing), and the editor's reset stores 0 without a report.
+//
+// The audio thread reads the value once at the start of each block, so a change is heard from the
+// next block on.
+
 #include <atomic>
 #include <cstdint>
 
+#include "effect/identity.h"
 #include "effect/program_record.h"
+#include "effect/switch_control.h"
 #include "frame/effect_extended.h"
 #include "frame/vst_pin_properties.h"
 
@@ -18,15 +36,16 @@ static_assert(alignof(std::atomic<float>) == alignof(float));
 static_assert(std::atomic<int32_t>::is_always_lock_free);
 
 // Truncates toward zero as the processor's own conversion does, without its undefined cases:
-// NaN and values beyond the 32-bit range give the lowest integer, which counts as on.
+// NaN and values beyond the 32-bit range give the lowest integer, -2^31. What that means depends
+// on the reader: the sample loop looks at the low 8 bits, which are zero, and mixes nothing; the
+// display and the editor look at the whole integer, which is not zero, and show the switch on.
 int32_t truncateToInteger(float value);
 
 // The two-in, two-out downmix switch: while its one parameter is on both outputs carry the
 // mean of the two inputs, while it is off each input passes to its own output untouched.
-class SwitchEffect : public EffectExtended {
+class SwitchEffect : public EffectExtended, public SwitchControl {
 public:
     static constexpr int32_t kProgramCount = 1;
-    static constexpr int32_t kParameterCount = 1;
     static constexpr int32_t kParameterSlots = 20;
     static constexpr std::size_t kParameterNameSize = 24;
     // Modes of reportParameterChange.
@@ -36,44 +55,44 @@ public:
 
     explicit SwitchEffect(audioMasterCallback hostCallback);
 
-    // Stores a normalised value as internal value (× scale) and in the current program.
+    // Stores a normalised value as internal value (× scale) and in the current program; any thread.
     void setParameter(int32_t index, float value) override;
-    // Answers the normalised value: internal value ÷ scale.
+    // Answers the normalised value: internal value ÷ scale; any thread.
     float getParameter(int32_t index) override;
-    // Adds the mixed inputs to the outputs.
+    // Adds the block's sound to the outputs; audio thread.
     void process(float** inputs, float** outputs, int32_t sampleFrames) override;
-    // Writes the mixed inputs over the outputs.
+    // Writes the block's sound over the outputs; audio thread.
     void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
-    // Makes a program current, re-applies its values and reports each to the host.
+    // Makes a program current, re-applies its values and reports each to the host; host's thread.
     void setProgram(int32_t program) override;
-    // Renames the current program, keeping at most 23 characters.
+    // Renames the current program, keeping at most 23 characters; host's thread.
     void setProgramName(char* name) override;
-    // Writes the current program's name.
+    // Writes the current program's name; host's thread.
     void getProgramName(char* name) override;
-    // Writes the switch's unit label: 12 blanks.
+    // Writes the switch's unit label: 12 blanks; host's thread.
     void getParameterLabel(int32_t index, char* label) override;
-    // Writes "ON" or "OFF" for the switch.
+    // Writes "ON" or "OFF" for the switch; host's thread.
     void getParameterDisplay(int32_t index, char* text) override;
-    // Writes the switch's name.
+    // Writes the switch's name; host's thread.
     void getParameterName(int32_t index, char* text) override;
-    // Stops processing: later blocks leave the outputs alone.
+    // Stops processing: later blocks leave the outputs alone; host's thread.
     void suspend() override;
-    // Starts processing.
+    // Starts processing; host's thread.
     void resume() override;
 
-    // Labels output pins 0 and 1 "VELA 1" and "VELA 2", active and stereo.
+    // Labels output pins 0 and 1 "VELA 1" and "VELA 2", active and stereo; host's thread.
     bool getOutputProperties(int32_t index, VstPinProperties* properties) override;
-    // Answers 0 for every word without asking the host.
+    // Answers 0 for every word without asking the host; any thread.
     int32_t hostCanDo(char* word) override;
-    // Writes the effect's name, "Vela".
+    // Writes the effect's name, "Vela"; host's thread.
     bool getEffectName(char* name) override;
-    // Writes the vendor's name and version, "Ozmir v1.0".
+    // Writes the vendor's name and version, "Ozmir v1.0"; host's thread.
     bool getVendorString(char* text) override;
-    // Writes the product's name, "Vela".
+    // Writes the product's name, "Vela"; host's thread.
     bool getProductString(char* text) override;
-    // Answers 1 for "plugAsChannelInsert" and "plugAsSend", -1 for every other word.
+    // Answers 1 for "plugAsChannelInsert" and "plugAsSend", -1 for every other word; host's thread.
     int32_t canDo(char* word) override;
-    // Sends events to the host; true only when the host answers exactly 1.
+    // Sends events to the host; true only when the host answers exactly 1. Audio thread.
     virtual bool hostProcessEvents(void* events);
 
     // Tells the host that a parameter changed. kReportRawValue first takes raw as the new
@@ -82,20 +101,24 @@ public:
     // in the current program and reports it to the host.
     void reportParameterChange(int32_t index, float raw, int32_t mode);
 
-protected:
-    ProgramRecord programs[kProgramCount];
-
-public:
-    // Internal value of each parameter (normalised × scale). Shared by the audio thread, the
-    // host's parameter calls and the editor: access it with relaxed ordering.
-    std::atomic<float> paramValue[kParameterSlots];
+    // The switch's internal value.
+    float switchValue() const override;
+    // Stores an internal value, reporting it as reportParameterChange does when asked to.
+    void storeSwitchValue(float internalValue, bool reportToHost) override;
 
 protected:
     // Sets the parameters' names, scales and values and names the first program.
     void initDefaults();
-    // Mixes one block when running; adds to the outputs or replaces them.
-    void runSampleLoop(float** inputs, float** outputs, int32_t sampleFrames, bool accumulate);
+    // Whether the sample loop mixes: only the low 8 bits of the truncated value count, so an
+    // internal 256.0 mixes nothing.
+    bool mixesToMono() const;
+    // Runs one block through the sample kernels when processing is on.
+    void runBlock(float** inputs, float** outputs, int32_t sampleFrames, bool accumulate);
 
+    ProgramRecord programs[kProgramCount];
+    // Internal value of each parameter (normalised × scale), shared by the audio thread, the
+    // host's parameter calls and the editor: relaxed accesses.
+    std::atomic<float> paramValue[kParameterSlots];
     float paramScale[kParameterSlots] = {};
     char paramName[kParameterSlots][kParameterNameSize] = {};
     // 1 between resume and suspend; read at the start of every block.

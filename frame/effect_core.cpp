@@ -175,12 +175,12 @@ void EffectCore::close() {}
 
 int32_t EffectCore::getProgram()
 {
-    return currentProgram;
+    return currentProgram.load(std::memory_order_relaxed);
 }
 
 void EffectCore::setProgram(int32_t program)
 {
-    currentProgram = program;
+    currentProgram.store(program, std::memory_order_relaxed);
 }
 
 void EffectCore::setProgramName(char* name)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "frame/aeffect.h"
@@ -124,7 +125,8 @@ protected:
     audioMasterCallback hostCallback;
     int32_t programCount;
     int32_t parameterCount;
-    int32_t currentProgram;
+    // Changed by the host's program calls while parameter calls on other threads read it.
+    std::atomic<int32_t> currentProgram;
     int32_t blockSize;
 };
 

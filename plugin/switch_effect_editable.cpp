@@ -11,7 +11,7 @@ SwitchEffectEditable::SwitchEffectEditable(audioMasterCallback hostCallback)
     : SwitchEffect(hostCallback),
       editorCreationFailed(false)
 {
-    setUniqueID(fourCharCode("VeLE"));
+    setUniqueID(kEditableEffectId);
     // The editor registers itself with this effect, which owns it from then on.
     auto* buttonEditor = new (std::nothrow) ButtonEditor(*this);
     if (getEditor() == nullptr) {

@@ -41,6 +41,7 @@ const Calls openCalls = {
 const Calls closeCalls = {
     "killTimer(window1, 1)",
     "releaseDC(window1, dc1)",
+    "setWindowLong(window1, -21, 0)",
     "destroyWindow(window1)",
     "selectObject(dc2, stock1) -> bitmap1",
     "deleteDC(dc2)",
@@ -113,8 +114,8 @@ struct EditedSwitch {
             record = nullptr;
         }
     }
-    float switchValue() const { return effect.paramValue[0].load(std::memory_order_relaxed); }
-    void setSwitchValue(float value) { effect.paramValue[0].store(value, std::memory_order_relaxed); }
+    float switchValue() const { return effect.switchValue(); }
+    void setSwitchValue(float value) { effect.storeSwitchValue(value, false); }
 
     RecordingHost& host;
     AEffect* record;
@@ -205,8 +206,8 @@ TEST_F(ButtonEditorTest, OpenWhileOpenMovesTheEditorToTheNewParent)
     EXPECT_EQ(edited.dispatch(effEditOpen, fake.makeHandle("otherParent")), 1);
     const Calls calls = fake.calls();
     ASSERT_EQ(calls.size(), closeCalls.size() + openCalls.size());
-    EXPECT_EQ(Calls(calls.begin(), calls.begin() + 7), closeCalls);
-    EXPECT_EQ(calls[10], "createWindowEx(VEclass, Vela, 0x50000000, 0, 0, 256, 96, otherParent, module) -> "
+    EXPECT_EQ(Calls(calls.begin(), calls.begin() + 8), closeCalls);
+    EXPECT_EQ(calls[11], "createWindowEx(VEclass, Vela, 0x50000000, 0, 0, 256, 96, otherParent, module) -> "
                          "window2");
     close();
 }
@@ -407,7 +408,7 @@ TEST_F(ButtonEditorTest, MessagesBeforeOpenStoresTheEditorGetDefaultHandling)
     close();
 }
 
-TEST_F(ButtonEditorTest, DestroyingAnOpenEditorClosesItsWindowBeforeItGoes)
+TEST_F(ButtonEditorTest, DestroyingAnOpenEditorDetachesItBeforeItsWindowGoes)
 {
     fake.deliverDuringDestruction({{kWmEraseBackground, 0, 0},
                                    {kWmPaint, 0, 0},
@@ -416,19 +417,14 @@ TEST_F(ButtonEditorTest, DestroyingAnOpenEditorClosesItsWindowBeforeItGoes)
     open();
     fake.clearCalls();
     edited.destroy();
-    // The editor is still there while its window goes, but closed: nothing draws or toggles.
+    // What reaches the window while it goes finds no editor: default handling, no draw, no toggle.
+    const std::string noEditor = "getWindowLong(window1, -21) -> 0";
     const Calls messages = {
-        lookup,
-        lookup,
-        byDefault("0x000f, 0, 0x00000000"),
-        lookup,
-        byDefault("0x0113, 1, 0x00000000"),
-        lookup,
-        "setCapture(window1)",
-        byDefault("0x0201, 1, 0x00280080"),
+        noEditor, byDefault("0x0014, 0, 0x00000000"), noEditor, byDefault("0x000f, 0, 0x00000000"),
+        noEditor, byDefault("0x0113, 1, 0x00000000"), noEditor, byDefault("0x0201, 1, 0x00280080"),
     };
-    EXPECT_EQ(fake.calls(), Calls(closeCalls.begin(), closeCalls.begin() + 3) + messages +
-                                Calls(closeCalls.begin() + 3, closeCalls.end()));
+    EXPECT_EQ(fake.calls(), Calls(closeCalls.begin(), closeCalls.begin() + 4) + messages +
+                                Calls(closeCalls.begin() + 4, closeCalls.end()));
     EXPECT_TRUE(host.calls().empty());
 }
 

@@ -41,7 +41,7 @@ TEST(SwitchEffectEditable, HasItsIdentifierAndItsEditorWithTheSwitchOff)
     EXPECT_EQ(record.uniqueID, fourCharCode("VeLE"));
     EXPECT_EQ(record.flags, effFlagsHasEditor | effFlagsCanSingleChannel | effFlagsCanReplacing);
     ASSERT_NE(effect.getEditor(), nullptr);
-    EXPECT_EQ(effect.paramValue[0].load(), 0.0f);
+    EXPECT_EQ(effect.switchValue(), 0.0f);
 }
 
 TEST(SwitchEffectEditable, AFailedEditorAllocationMarksOnlyThatConstruction)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "effect/sample_kernels.h"
 #include "effect/switch_effect.h"
 #include "frame/opcodes.h"
 #include "frame/vst_pin_properties.h"
@@ -37,7 +38,7 @@ struct HostedSwitch {
     {
         return record->dispatcher(record, opcode, index, value, ptr, 0.0f);
     }
-    float internal() const { return effect.paramValue[0].load(std::memory_order_relaxed); }
+    float internal() const { return effect.switchValue(); }
     void run(float* const* inputs, float* const* outputs, int32_t frames, bool accumulate)
     {
         (accumulate ? record->process : record->processReplacing)(record, const_cast<float**>(inputs),
@@ -112,7 +113,7 @@ TEST(SwitchEffectParameter, ConstructionAndProgramChangeReportTheStoredValueOnce
     HostedSwitch hosted;
     expectOneReport(hosted.host.calls(), hosted.record, 0.0f);
     hosted.record->setParameter(hosted.record, 0, 0.5f);
-    hosted.effect.paramValue[0].store(0.0f, std::memory_order_relaxed);
+    hosted.effect.storeSwitchValue(0.0f, false);
     hosted.host.clearCalls();
     EXPECT_EQ(hosted.dispatch(effSetProgram, 0, 0), 0);
     expectOneReport(hosted.host.calls(), hosted.record, 0.5f);
@@ -143,7 +144,7 @@ TEST(SwitchEffectParameter, ReportParameterChangeFollowsItsModeAndIgnoresOtherIn
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mode);
         HostedSwitch hosted;
-        hosted.effect.paramValue[0].store(row.startInternal, std::memory_order_relaxed);
+        hosted.effect.storeSwitchValue(row.startInternal, false);
         hosted.host.clearCalls();
         hosted.effect.reportParameterChange(0, row.raw, row.mode);
         EXPECT_EQ(hosted.internal(), row.internalAfter);
@@ -168,19 +169,35 @@ TEST(SwitchEffectParameter, ReportParameterChangeFollowsItsModeAndIgnoresOtherIn
     EXPECT_TRUE(hosted.host.calls().empty());
 }
 
-// Mixes frame by frame in the order the effect promises: both inputs of a frame are read
-// before either of its outputs is written.
-void referenceMix(float* const* in, float* const* out, int32_t frames, bool on, bool accumulate)
+TEST(SwitchEffectAudio, TheReferenceLoopPassesThroughOrWritesTheMean)
 {
-    for (int32_t i = 0; i < frames; ++i) {
-        float a = in[0][i];
-        float b = in[1][i];
-        if (on) {
-            a = b = (a + b) * 0.5f;
-        }
-        out[0][i] = accumulate ? out[0][i] + a : a;
-        out[1][i] = accumulate ? out[1][i] + b : b;
+    struct Row {
+        bool mean;
+        bool accumulate;
+        float outLeft;
+        float outRight;
+    };
+    // Left 3, right -1, outputs holding 10 and 20 beforehand.
+    const Row rows[] = {
+        {false, false, 3.0f, -1.0f},
+        {true, false, 1.0f, 1.0f},
+        {false, true, 13.0f, 19.0f},
+        {true, true, 11.0f, 21.0f},
+    };
+    for (const Row& row : rows) {
+        const float left = 3.0f;
+        const float right = -1.0f;
+        float outLeft = 10.0f;
+        float outRight = 20.0f;
+        mixReference({&left, &right, &outLeft, &outRight, 1}, row.mean, row.accumulate);
+        EXPECT_EQ(outLeft, row.outLeft) << "mean " << row.mean << " accumulate " << row.accumulate;
+        EXPECT_EQ(outRight, row.outRight) << "mean " << row.mean << " accumulate " << row.accumulate;
     }
+    // Both inputs of a frame are read before either output is written: crossed arrays swap.
+    float shared[2] = {4.0f, 8.0f};
+    mixReference({&shared[0], &shared[1], &shared[1], &shared[0], 1}, false, false);
+    EXPECT_EQ(shared[0], 8.0f);
+    EXPECT_EQ(shared[1], 4.0f);
 }
 
 TEST(SwitchEffectAudio, EveryLayoutAndBlockLengthGivesTheFrameByFrameResult)
@@ -228,7 +245,7 @@ TEST(SwitchEffectAudio, EveryLayoutAndBlockLengthGivesTheFrameByFrameResult)
                 float* const expectedIn[2] = {at(expected, 0), at(expected, 1)};
                 float* const expectedOut[2] = {at(expected, 2), at(expected, 3)};
                 hosted.run(in, out, frames, accumulate);
-                referenceMix(expectedIn, expectedOut, frames, on, accumulate);
+                mixReference({expectedIn[0], expectedIn[1], expectedOut[0], expectedOut[1], frames}, on, accumulate);
                 ASSERT_EQ(samples, expected);
             }
         }

@@ -43,9 +43,9 @@ TEST(SwitchEffectThreads, EveryBlockIsWhollyPassedThroughOrWhollyMixed)
     std::thread editorThread([&] {
         for (int i = 0; i < 200000 && !done.load(); ++i) {
             // As the editor toggles: flip the lowest bit of the integer part, store, report.
-            const auto value = static_cast<int32_t>(effect.paramValue[0].load(std::memory_order_relaxed));
+            const auto value = static_cast<int32_t>(effect.switchValue());
             const auto toggled = static_cast<float>(value ^ 1);
-            effect.paramValue[0].store(toggled, std::memory_order_relaxed);
+            effect.storeSwitchValue(toggled, false);
             effect.reportParameterChange(0, toggled, SwitchEffect::kReportCurrentValue);
         }
     });

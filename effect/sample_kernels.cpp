@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: MIT
+#include "effect/sample_kernels.h"
+
+#include <cstring>
+
+namespace vela {
+
+void mixReference(const StereoBlock& block, bool mean, bool accumulate)
+{
+    for (int32_t i = 0; i < block.frames; ++i) {
+        const float left = block.inLeft[i];
+        const float right = block.inRight[i];
+        const float toLeft = mean ? (left + right) * 0.5f : left;
+        const float toRight = mean ? toLeft : right;
+        block.outLeft[i] = accumulate ? block.outLeft[i] + toLeft : toLeft;
+        block.outRight[i] = accumulate ? block.outRight[i] + toRight : toRight;
+    }
+}
+
+namespace {
+
+using Float4 = float __attribute__((vector_size(16)));
+using Float8 = float __attribute__((vector_size(32)));
+
+// The host's arrays promise no vector alignment, so lanes move through memcpy.
+template <typename Lane>
+[[gnu::always_inline]] inline void load(Lane& lane, const float* at)
+{
+    std::memcpy(&lane, at, sizeof lane);
+}
+
+template <typename Lane>
+[[gnu::always_inline]] inline void store(float* at, const Lane& lane)
+{
+    std::memcpy(at, &lane, sizeof lane);
+}
+
+// The reference loop a Lane of frames at a time, from begin as far as whole Lanes reach;
+// answers where it stopped.
+template <typename Lane, bool mean, bool accumulate>
+[[gnu::always_inline]] inline int32_t mixLanes(const StereoBlock& block, int32_t begin)
+{
+    constexpr auto kWidth = static_cast<int32_t>(sizeof(Lane) / sizeof(float));
+    int32_t i = begin;
+    for (; i + kWidth <= block.frames; i += kWidth) {
+        Lane left;
+        Lane right;
+        load(left, block.inLeft + i);
+        load(right, block.inRight + i);
+        if constexpr (mean) {
+            left = (left + right) * 0.5f;
+            right = left;
+        }
+        if constexpr (accumulate) {
+            Lane held;
+            load(held, block.outLeft + i);
+            left = held + left;
+        }
+        store(block.outLeft + i, left);
+        if constexpr (accumulate) {
+            Lane held;
+            load(held, block.outRight + i);
+            right = held + right;
+        }
+        store(block.outRight + i, right);
+    }
+    return i;
+}
+
+// SSE2 is the floor of both x86 targets.
+template <bool mean, bool accumulate>
+void mixFourWide(const StereoBlock& block)
+{
+    mixLanes<float, mean, accumulate>(block, mixLanes<Float4, mean, accumulate>(block, 0));
+}
+
+template <bool mean, bool accumulate>
+[[gnu::target("avx")]] void mixEightWide(const StereoBlock& block)
+{
+    const int32_t done = mixLanes<Float4, mean, accumulate>(block, mixLanes<Float8, mean, accumulate>(block, 0));
+    mixLanes<float, mean, accumulate>(block, done);
+}
+
+using Kernel = void (*)(const StereoBlock&);
+
+// One kernel for each switch state and way of writing, indexed [mean][accumulate].
+struct KernelSet {
+    Kernel kernels[2][2];
+};
+
+constexpr KernelSet kFourWide{
+    {{mixFourWide<false, false>, mixFourWide<false, true>}, {mixFourWide<true, false>, mixFourWide<true, true>}}};
+constexpr KernelSet kEightWide{
+    {{mixEightWide<false, false>, mixEightWide<false, true>}, {mixEightWide<true, false>, mixEightWide<true, true>}}};
+
+const KernelSet& widestKernels()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") ? kEightWide : kFourWide;
+}
+
+// Chosen while the module loads, so that no audio block pays for asking the processor.
+const KernelSet& kVectorKernels = widestKernels();
+
+// True when two arrays of frames samples are the same array or share no sample.
+bool sameOrApart(const float* first, const float* second, int32_t frames)
+{
+    const auto firstStart = reinterpret_cast<uintptr_t>(first);
+    const auto secondStart = reinterpret_cast<uintptr_t>(second);
+    const auto bytes = static_cast<uintptr_t>(frames) * sizeof(float);
+    return firstStart == secondStart || firstStart + bytes <= secondStart || secondStart + bytes <= firstStart;
+}
+
+// A vector reads several frames before it writes any, which gives the reference loop's result
+// only when each output is exactly an input or apart from it, and so are the two outputs.
+bool vectorsAreExact(const StereoBlock& block)
+{
+    const int32_t frames = block.frames;
+    return sameOrApart(block.outLeft, block.inLeft, frames) && sameOrApart(block.outLeft, block.inRight, frames) &&
+           sameOrApart(block.outRight, block.inLeft, frames) && sameOrApart(block.outRight, block.inRight, frames) &&
+           sameOrApart(block.outLeft, block.outRight, frames);
+}
+
+} // namespace
+
+void mixBlock(const StereoBlock& block, bool mean, bool accumulate)
+{
+    if (!vectorsAreExact(block)) {
+        mixReference(block, mean, accumulate);
+        return;
+    }
+    kVectorKernels.kernels[mean][accumulate](block);
+}
+
+} // namespace vela
