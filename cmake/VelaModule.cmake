@@ -30,15 +30,21 @@ function(vela_add_plugin_module name source library)
     endif()
 endfunction()
 
-# vela_embed_resource(TARGET FILE SYMBOL): compiles FILE's bytes into TARGET as
-# `extern const unsigned char SYMBOL[]` with `extern const unsigned long SYMBOLSize`.
-function(vela_embed_resource target file symbol)
-    set(output ${CMAKE_CURRENT_BINARY_DIR}/generated/${symbol}.cpp)
+# vela_add_resource_table(NAME HEADER NUMBER=FILE...): an object library holding the table of
+# embedded files that the X11 window system serves by number; each NUMBER is a macro of HEADER.
+function(vela_add_resource_table name header)
+    set(output ${CMAKE_CURRENT_BINARY_DIR}/generated/${name}.cpp)
+    set(files "")
+    foreach(resource IN LISTS ARGN)
+        string(REGEX REPLACE "^[^=]*=" "" file "${resource}")
+        list(APPEND files ${file})
+    endforeach()
     add_custom_command(
         OUTPUT ${output}
-        COMMAND ${CMAKE_COMMAND} -DINPUT=${file} -DOUTPUT=${output} -DSYMBOL=${symbol}
-                -P ${PROJECT_SOURCE_DIR}/cmake/EmbedResource.cmake
-        DEPENDS ${file} ${PROJECT_SOURCE_DIR}/cmake/EmbedResource.cmake
+        COMMAND ${CMAKE_COMMAND} -DOUTPUT=${output} -DHEADER=${header} "-DRESOURCES=${ARGN}"
+                -P ${PROJECT_SOURCE_DIR}/cmake/EmbedResources.cmake
+        DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/EmbedResources.cmake
         VERBATIM)
-    target_sources(${target} PRIVATE ${output})
+    add_library(${name} OBJECT ${output})
+    target_include_directories(${name} PRIVATE ${VELA_SOURCE_DIR})
 endfunction()

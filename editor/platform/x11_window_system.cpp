@@ -10,19 +10,17 @@
 #include <cstdlib>
 #include <optional>
 
+#include "editor/platform/bmp_image.h"
+#include "editor/platform/copy_clipping.h"
+#include "editor/platform/module_resources.h"
 #include "editor/platform/x11_error_trap.h"
 
 namespace vela {
 
-// The bitmap sheet's file, embedded by the build.
-extern const unsigned char sheetResource[];
-extern const unsigned long sheetResourceSize;
-
 namespace {
 
 constexpr uint32_t kVisibleStyle = 0x10000000; // WS_VISIBLE
-constexpr int32_t kSheetResourceId = 103;
-constexpr uint32_t kMinimumTimerPeriod = 10; // milliseconds, as USER_TIMER_MINIMUM
+constexpr uint32_t kMinimumTimerPeriod = 10;   // milliseconds, as USER_TIMER_MINIMUM
 constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 constexpr unsigned int kCaptureEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
@@ -77,71 +75,6 @@ unsigned long channel(unsigned long mask, unsigned int value)
 unsigned long pixelOf(const Visual* visual, unsigned int red, unsigned int green, unsigned int blue)
 {
     return channel(visual->red_mask, red) | channel(visual->green_mask, green) | channel(visual->blue_mask, blue);
-}
-
-// Where the pixels of a 24-bit uncompressed .bmp file are, checked against the file's size.
-struct SheetLayout {
-    int width;
-    int height;
-    bool bottomUp;
-    std::size_t pixelOffset;
-    std::size_t rowSize;
-};
-
-uint32_t little(const unsigned char* bytes, std::size_t offset, int size)
-{
-    uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) {
-        value = (value << 8) | bytes[offset + static_cast<std::size_t>(i)];
-    }
-    return value;
-}
-
-std::optional<SheetLayout> readSheetLayout(const unsigned char* bytes, std::size_t size)
-{
-    constexpr std::size_t kHeadersSize = 14 + 40;
-    constexpr int kMaximumSide = 4096;
-    if (bytes == nullptr || size < kHeadersSize || bytes[0] != 'B' || bytes[1] != 'M') {
-        return std::nullopt;
-    }
-    const auto width = static_cast<int32_t>(little(bytes, 18, 4));
-    const auto height = static_cast<int32_t>(little(bytes, 22, 4));
-    const bool plain = little(bytes, 14, 4) >= 40 && little(bytes, 26, 2) == 1 && little(bytes, 28, 2) == 24 &&
-                       little(bytes, 30, 4) == 0;
-    if (!plain || width <= 0 || width > kMaximumSide || height == 0 || height < -kMaximumSide ||
-        height > kMaximumSide) {
-        return std::nullopt;
-    }
-    SheetLayout layout{width, std::abs(height), height > 0, little(bytes, 10, 4),
-                       (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3}};
-    if (layout.pixelOffset < kHeadersSize ||
-        layout.pixelOffset + layout.rowSize * static_cast<std::size_t>(layout.height) > size) {
-        return std::nullopt;
-    }
-    return layout;
-}
-
-// Writes the file's pixels into an image of the visual's format, top row first.
-void convertSheet(const unsigned char* bytes, const SheetLayout& layout, const Visual* visual, XImage* image)
-{
-    for (int y = 0; y < layout.height; ++y) {
-        const int storedRow = layout.bottomUp ? layout.height - 1 - y : y;
-        const unsigned char* row = bytes + layout.pixelOffset + layout.rowSize * static_cast<std::size_t>(storedRow);
-        for (int x = 0; x < layout.width; ++x) {
-            const unsigned char* bgr = row + 3 * x;
-            XPutPixel(image, x, y, pixelOf(visual, bgr[2], bgr[1], bgr[0]));
-        }
-    }
-}
-
-// Clips one axis of a rectangle copy to both surfaces: what falls off either surface at the
-// start moves both origins on; what falls off at the end is cut.
-void clipAxis(int64_t& destination, int64_t& source, int64_t& length, int destinationSize, int sourceSize)
-{
-    const int64_t skipped = std::max({int64_t{0}, -destination, -source});
-    destination += skipped;
-    source += skipped;
-    length = std::min({length - skipped, destinationSize - destination, sourceSize - source});
 }
 
 } // namespace
@@ -285,7 +218,7 @@ void X11WindowSystem::destroyWindow(WindowHandle window)
         return;
     }
     const ::Window id = record->id;
-    std::erase_if(timers, [id](const Timer& timer) { return timer.window == id; });
+    timers.killAll(window);
     // The server ends a pointer grab whose window goes.
     if (captureWindow == id) {
         captureWindow = None;
@@ -360,36 +293,37 @@ void X11WindowSystem::deleteDC(ContextHandle context)
 
 ObjectHandle X11WindowSystem::loadImage(void*, int32_t resourceId)
 {
-    // The module's one bitmap resource is the sheet.
-    if (resourceId != kSheetResourceId || connection == nullptr) {
+    const ModuleResource* resource = findModuleResource(resourceId);
+    if (resource == nullptr || connection == nullptr) {
         return nullptr;
     }
-    const std::optional<SheetLayout> layout = readSheetLayout(sheetResource, sheetResourceSize);
+    const std::optional<BmpImage> sheet = BmpImage::decode(resource->bytes, resource->size);
     const int screen = DefaultScreen(connection);
     Visual* visual = DefaultVisual(connection, screen);
-    if (!layout || !isTrueColor(visual)) {
+    if (!sheet || !isTrueColor(visual)) {
         return nullptr;
     }
     X11ErrorTrap trap(connection);
+    const auto width = static_cast<unsigned int>(sheet->width());
+    const auto height = static_cast<unsigned int>(sheet->height());
     const auto depth = static_cast<unsigned int>(DefaultDepth(connection, screen));
-    XImage* image =
-        XCreateImage(connection, visual, depth, ZPixmap, 0, nullptr, static_cast<unsigned int>(layout->width),
-                     static_cast<unsigned int>(layout->height), 32, 0);
+    XImage* image = XCreateImage(connection, visual, depth, ZPixmap, 0, nullptr, width, height, 32, 0);
     if (image == nullptr) {
         return nullptr;
     }
-    std::vector<char> pixels(static_cast<std::size_t>(image->bytes_per_line) *
-                             static_cast<std::size_t>(layout->height));
+    std::vector<char> pixels(static_cast<std::size_t>(image->bytes_per_line) * height);
     image->data = pixels.data();
-    convertSheet(sheetResource, *layout, visual, image);
-    const Pixmap pixmap =
-        XCreatePixmap(connection, DefaultRootWindow(connection), static_cast<unsigned int>(layout->width),
-                      static_cast<unsigned int>(layout->height), depth);
-    XPutImage(connection, pixmap, copyContext, image, 0, 0, 0, 0, static_cast<unsigned int>(layout->width),
-              static_cast<unsigned int>(layout->height));
+    for (int y = 0; y < sheet->height(); ++y) {
+        for (int x = 0; x < sheet->width(); ++x) {
+            const BmpImage::Rgb rgb = sheet->pixel(x, y);
+            XPutPixel(image, x, y, pixelOf(visual, rgb.red, rgb.green, rgb.blue));
+        }
+    }
+    const Pixmap pixmap = XCreatePixmap(connection, DefaultRootWindow(connection), width, height, depth);
+    XPutImage(connection, pixmap, copyContext, image, 0, 0, 0, 0, width, height);
     image->data = nullptr; // the vector owns the pixels
     XDestroyImage(image);
-    bitmaps.push_back(std::make_unique<Bitmap>(Bitmap{pixmap, layout->width, layout->height, nullptr}));
+    bitmaps.push_back(std::make_unique<Bitmap>(Bitmap{pixmap, sheet->width(), sheet->height(), nullptr}));
     return bitmaps.back().get();
 }
 
@@ -440,47 +374,29 @@ void X11WindowSystem::bitBlt(ContextHandle destination, int32_t x, int32_t y, in
     }
     // Clipped here rather than by the server, which fills what lies outside the source
     // with the window's background instead of leaving it alone.
-    int64_t toX = x;
-    int64_t toY = y;
-    int64_t fromX = sourceX;
-    int64_t fromY = sourceY;
-    int64_t copiedWidth = width;
-    int64_t copiedHeight = height;
-    clipAxis(toX, fromX, copiedWidth, to.width, from.width);
-    clipAxis(toY, fromY, copiedHeight, to.height, from.height);
-    if (copiedWidth <= 0 || copiedHeight <= 0) {
+    CopyArea area{x, y, sourceX, sourceY, width, height};
+    if (!clipCopy(area, to.width, to.height, from.width, from.height)) {
         return;
     }
     X11ErrorTrap trap(connection);
-    XCopyArea(connection, from.drawable, to.drawable, copyContext, static_cast<int>(fromX), static_cast<int>(fromY),
-              static_cast<unsigned int>(copiedWidth), static_cast<unsigned int>(copiedHeight), static_cast<int>(toX),
-              static_cast<int>(toY));
+    XCopyArea(connection, from.drawable, to.drawable, copyContext, static_cast<int>(area.fromX),
+              static_cast<int>(area.fromY), static_cast<unsigned int>(area.width),
+              static_cast<unsigned int>(area.height), static_cast<int>(area.toX), static_cast<int>(area.toY));
 }
 
 uintptr_t X11WindowSystem::setTimer(WindowHandle window, uintptr_t timerId, uint32_t milliseconds)
 {
-    const WindowRecord* record = findWindow(window);
-    if (record == nullptr) {
+    if (findWindow(window) == nullptr) {
         return 0;
     }
     const auto period = std::chrono::milliseconds(std::max(milliseconds, kMinimumTimerPeriod));
-    const auto now = std::chrono::steady_clock::now();
-    // As on Windows, setting a timer the window already has starts it again.
-    for (Timer& timer : timers) {
-        if (timer.window == record->id && timer.id == timerId) {
-            timer.period = period;
-            timer.lastTick = now;
-            return timerId;
-        }
-    }
-    timers.push_back(Timer{record->id, timerId, period, now});
+    timers.set(window, timerId, period, TimerQueue::Clock::now());
     return timerId;
 }
 
 void X11WindowSystem::killTimer(WindowHandle window, uintptr_t timerId)
 {
-    const ::Window id = windowId(window);
-    std::erase_if(timers, [id, timerId](const Timer& timer) { return timer.window == id && timer.id == timerId; });
+    timers.kill(window, timerId);
 }
 
 void X11WindowSystem::setCapture(WindowHandle window)
@@ -644,16 +560,6 @@ bool X11WindowSystem::findSurface(ContextHandle context, Surface& surface) const
     return false;
 }
 
-X11WindowSystem::Timer* X11WindowSystem::findDueTimer(std::chrono::steady_clock::time_point now)
-{
-    for (Timer& timer : timers) {
-        if (now - timer.lastTick >= timer.period) {
-            return &timer;
-        }
-    }
-    return nullptr;
-}
-
 Cursor X11WindowSystem::arrowCursorId()
 {
     if (arrowCursor.id == None) {
@@ -712,17 +618,11 @@ void X11WindowSystem::deliver(const XEvent& event)
 void X11WindowSystem::deliverDueTimers()
 {
     // Measured against one moment, so that a slow procedure cannot keep this loop going.
-    const auto now = std::chrono::steady_clock::now();
-    while (Timer* timer = findDueTimer(now)) {
-        timer->lastTick += timer->period;
-        // A timer that fell behind ticks once for all it missed, as kWmTimer does.
-        if (now - timer->lastTick >= timer->period) {
-            timer->lastTick = now;
+    const auto now = TimerQueue::Clock::now();
+    while (const std::optional<TimerQueue::Tick> tick = timers.takeDue(now)) {
+        if (const WindowRecord* record = findWindow(tick->window)) {
+            record->windowClass->procedure(tick->window, kWmTimer, tick->id, 0);
         }
-        const ::Window window = timer->window;
-        const uintptr_t id = timer->id;
-        const WindowRecord* record = findWindow(window);
-        record->windowClass->procedure(windowHandle(window), kWmTimer, id, 0);
     }
 }
 

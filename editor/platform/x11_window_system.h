@@ -3,13 +3,13 @@
 
 #include <X11/Xlib.h>
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "editor/platform/timer_queue.h"
 #include "editor/platform/window_system.h"
 
 namespace vela {
@@ -98,12 +98,6 @@ private:
         Cursor shownCursor;
         Context context; // the one context getDC hands out for this window
     };
-    struct Timer {
-        ::Window window;
-        uintptr_t id;
-        std::chrono::steady_clock::duration period;
-        std::chrono::steady_clock::time_point lastTick;
-    };
     // What a rectangle copy reads or writes.
     struct Surface {
         Drawable drawable;
@@ -128,7 +122,6 @@ private:
     WindowRecord* findWindowOfContext(ContextHandle context) const;
     Bitmap* findBitmap(ObjectHandle object);
     bool findSurface(ContextHandle context, Surface& surface) const;
-    Timer* findDueTimer(std::chrono::steady_clock::time_point now);
     Cursor arrowCursorId();
     bool takeQueuedEvent(XEvent& event);
     void deliver(const XEvent& event);
@@ -140,7 +133,7 @@ private:
     std::vector<std::unique_ptr<WindowRecord>> windows;
     std::vector<std::unique_ptr<Context>> memoryContexts;
     std::vector<std::unique_ptr<Bitmap>> bitmaps;
-    std::vector<Timer> timers;
+    TimerQueue timers;
     Bitmap stockBitmap{None, 1, 1, nullptr};
     CursorRecord arrowCursor{None};
     Brush buttonFace{240, 240, 240};
