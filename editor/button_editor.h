@@ -25,14 +25,14 @@ public:
     // Closes a window that is still open, so that no window is left calling into freed memory.
     ~ButtonEditor() override;
 
-    // Points *rect at buttonEditorRect and answers 1, open or not; UI thread.
+    // Points *rect at buttonEditorRect and answers 1, open or not. [UI thread]
     int32_t getRect(ERect** rect) override;
-    // Creates and shows the window inside the host's parent window; answers 1. UI thread.
+    // Creates and shows the window inside the host's parent window; answers 1. [UI thread]
     int32_t open(void* parent) override;
-    // Tears the window down and gives back everything open made; UI thread.
+    // Tears the window down and gives back everything open made. [UI thread]
     void close() override;
     // Lets the window system deliver pending events and timer ticks; the base's update
-    // mechanism stays out of use. UI thread.
+    // mechanism stays out of use. [UI thread]
     void idle() override;
     // Does nothing; nothing calls it.
     virtual void spareHook(int32_t first, int32_t second);

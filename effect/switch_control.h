@@ -8,10 +8,10 @@ class SwitchControl {
 public:
     virtual ~SwitchControl() = default;
 
-    // Answers the switch's internal value (normalised × 127); from any thread.
+    // Answers the switch's internal value (normalised × 127); from any thread. [any thread]
     virtual float switchValue() const = 0;
     // Stores a new internal value; with reportToHost the host also hears of it as an automated
-    // parameter change. Called from the UI thread.
+    // parameter change. Called from the. [UI thread]
     virtual void storeSwitchValue(float internalValue, bool reportToHost) = 0;
 };
 

@@ -55,44 +55,44 @@ public:
 
     explicit SwitchEffect(audioMasterCallback hostCallback);
 
-    // Stores a normalised value as internal value (× scale) and in the current program; any thread.
+    // Stores a normalised value as internal value (× scale) and in the current program. [any thread]
     void setParameter(int32_t index, float value) override;
-    // Answers the normalised value: internal value ÷ scale; any thread.
+    // Answers the normalised value: internal value ÷ scale. [any thread]
     float getParameter(int32_t index) override;
-    // Adds the block's sound to the outputs; audio thread.
+    // Adds the block's sound to the outputs. [audio thread]
     void process(float** inputs, float** outputs, int32_t sampleFrames) override;
-    // Writes the block's sound over the outputs; audio thread.
+    // Writes the block's sound over the outputs. [audio thread]
     void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
-    // Makes a program current, re-applies its values and reports each to the host; host's thread.
+    // Makes a program current, re-applies its values and reports each to the host. [main thread]
     void setProgram(int32_t program) override;
-    // Renames the current program, keeping at most 23 characters; host's thread.
+    // Renames the current program, keeping at most 23 characters. [main thread]
     void setProgramName(char* name) override;
-    // Writes the current program's name; host's thread.
+    // Writes the current program's name. [main thread]
     void getProgramName(char* name) override;
-    // Writes the switch's unit label: 12 blanks; host's thread.
+    // Writes the switch's unit label: 12 blanks. [main thread]
     void getParameterLabel(int32_t index, char* label) override;
-    // Writes "ON" or "OFF" for the switch; host's thread.
+    // Writes "ON" or "OFF" for the switch. [main thread]
     void getParameterDisplay(int32_t index, char* text) override;
-    // Writes the switch's name; host's thread.
+    // Writes the switch's name. [main thread]
     void getParameterName(int32_t index, char* text) override;
-    // Stops processing: later blocks leave the outputs alone; host's thread.
+    // Stops processing: later blocks leave the outputs alone. [main thread]
     void suspend() override;
-    // Starts processing; host's thread.
+    // Starts processing. [main thread]
     void resume() override;
 
-    // Labels output pins 0 and 1 "VELA 1" and "VELA 2", active and stereo; host's thread.
+    // Labels output pins 0 and 1 "VELA 1" and "VELA 2", active and stereo. [main thread]
     bool getOutputProperties(int32_t index, VstPinProperties* properties) override;
-    // Answers 0 for every word without asking the host; any thread.
+    // Answers 0 for every word without asking the host. [any thread]
     int32_t hostCanDo(char* word) override;
-    // Writes the effect's name, "Vela"; host's thread.
+    // Writes the effect's name, "Vela". [main thread]
     bool getEffectName(char* name) override;
-    // Writes the vendor's name and version, "Ozmir v1.0"; host's thread.
+    // Writes the vendor's name and version, "Ozmir v1.0". [main thread]
     bool getVendorString(char* text) override;
-    // Writes the product's name, "Vela"; host's thread.
+    // Writes the product's name, "Vela". [main thread]
     bool getProductString(char* text) override;
-    // Answers 1 for "plugAsChannelInsert" and "plugAsSend", -1 for every other word; host's thread.
+    // Answers 1 for "plugAsChannelInsert" and "plugAsSend", -1 for every other word. [main thread]
     int32_t canDo(char* word) override;
-    // Sends events to the host; true only when the host answers exactly 1. Audio thread.
+    // Sends events to the host; true only when the host answers exactly 1. [audio thread]
     virtual bool hostProcessEvents(void* events);
 
     // Tells the host that a parameter changed. kReportRawValue first takes raw as the new
@@ -101,9 +101,9 @@ public:
     // in the current program and reports it to the host.
     void reportParameterChange(int32_t index, float raw, int32_t mode);
 
-    // The switch's internal value.
+    // The switch's internal value. [any thread]
     float switchValue() const override;
-    // Stores an internal value, reporting it as reportParameterChange does when asked to.
+    // Stores an internal value, reporting it as reportParameterChange does when asked to. [UI thread]
     void storeSwitchValue(float internalValue, bool reportToHost) override;
 
 protected:

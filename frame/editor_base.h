@@ -19,17 +19,17 @@ public:
 
     virtual ~EditorBase();
 
-    // Points *rect at the editor's rectangle and answers 1, or writes null and answers 0.
+    // Points *rect at the editor's rectangle and answers 1, or writes null and answers 0. [UI thread]
     virtual int32_t getRect(ERect** rect);
-    // Opens the editor inside the host's parent window; answers 1 when a window was opened.
+    // Opens the editor inside the host's parent window; answers 1 when a window was opened. [UI thread]
     virtual int32_t open(void* parent);
-    // Closes the editor's window.
+    // Closes the editor's window. [UI thread]
     virtual void close();
-    // Runs a requested update; the host calls it repeatedly while the editor is open.
+    // Runs a requested update; the host calls it repeatedly while the editor is open. [UI thread]
     virtual void idle();
-    // Redraws the editor.
+    // Redraws the editor. [UI thread]
     virtual void update();
-    // Asks for one update at the next idle tick.
+    // Asks for one update at the next idle tick. [UI thread]
     virtual void requestUpdate();
 
 protected:
