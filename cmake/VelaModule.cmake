@@ -1,12 +1,35 @@
 # SPDX-License-Identifier: MIT
 # Helpers for building plug-in modules that a host loads by file name.
 
+# vela_lean_library(TARGET): compiles a library that goes into modules without exceptions and
+# with every function and object in a section of its own, so the linker can drop what no entry
+# point reaches. Code running in a host must not throw into it anyway.
+function(vela_lean_library target)
+    target_compile_options(${target} PRIVATE -fno-exceptions -ffunction-sections -fdata-sections)
+    if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+        # Without exceptions, 32-bit Windows code needs no DWARF unwind tables.
+        target_compile_options(${target} PRIVATE -fno-asynchronous-unwind-tables)
+    endif()
+endfunction()
+
 # vela_add_plugin_module(NAME SOURCE LIBRARY): a module exporting main (and VSTPluginMain
-# on 64-bit targets) and nothing else.
+# on 64-bit targets) and nothing else. It links the C runtime and libsupc++'s type records, but
+# no C++ standard library: vela_module_runtime supplies the little of it the code uses.
+# Modules are the only targets linked as C: not the C++ libraries CMake would add for the C++
+# code inside them, but libsupc++'s type records and, on Linux, libm.
+set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
+if(WIN32)
+    set(CMAKE_C_STANDARD_LIBRARIES "${CMAKE_C_STANDARD_LIBRARIES} -lsupc++")
+else()
+    set(CMAKE_C_STANDARD_LIBRARIES "${CMAKE_C_STANDARD_LIBRARIES} -lsupc++ -lm")
+endif()
+
 function(vela_add_plugin_module name source library)
     add_library(${name} MODULE ${source})
-    target_link_libraries(${name} PRIVATE ${library})
-    set_target_properties(${name} PROPERTIES PREFIX "")
+    vela_lean_library(${name})
+    target_link_libraries(${name} PRIVATE ${library} vela_module_runtime)
+    set_target_properties(${name} PROPERTIES PREFIX "" LINKER_LANGUAGE C)
+    target_link_options(${name} PRIVATE -Wl,--gc-sections)
     # Users copy the file itself; release modules carry no symbol tables beyond their exports.
     target_link_options(${name} PRIVATE $<$<CONFIG:Release>:-s>)
     if(WIN32)
@@ -22,11 +45,10 @@ function(vela_add_plugin_module name source library)
         configure_file(${PROJECT_SOURCE_DIR}/cmake/exports.def.in ${def} @ONLY)
         target_sources(${name} PRIVATE ${def})
     else()
-        if(NOT VELA_SANITIZE)
-            # Keep the host's own C++ runtime out of the module's way.
-            target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
-        endif()
-        target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+        # Keep the compiler's runtime out of the way of the host's own.
+        target_link_options(${name} PRIVATE -static-libgcc)
+        target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL
+                            -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map)
     endif()
 endfunction()
 

@@ -33,8 +33,8 @@ enum Parameter : int32_t {
 inline constexpr char kSwitchName[] = "Vela button (On/Off)  ";
 inline constexpr char kDefaultProgramName[] = "Press me!              ";
 
-// Output pins 0 and 1 show as "VELA 1" and "VELA 2".
-inline constexpr char kOutputPinLabelFormat[] = "VELA %1d";
+// Output pins 0 and 1 show as "VELA 1" and "VELA 2": the prefix, then the pin's number + 1.
+inline constexpr char kOutputPinLabelPrefix[] = "VELA ";
 
 inline constexpr int16_t kEditorWidth = 256;
 inline constexpr int16_t kEditorHeight = 96;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "effect/sample_kernels.h"
 
+#include <cpuid.h>
+
 #include <cstring>
 
 namespace vela {
@@ -93,10 +95,25 @@ constexpr KernelSet kFourWide{
 constexpr KernelSet kEightWide{
     {{mixEightWide<false, false>, mixEightWide<false, true>}, {mixEightWide<true, false>, mixEightWide<true, true>}}};
 
+// AVX needs the processor's support and the system's: the system must save the wide registers.
+bool processorRunsAvx()
+{
+    unsigned int eax = 0;
+    unsigned int ebx = 0;
+    unsigned int ecx = 0;
+    unsigned int edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0 || (ecx & bit_AVX) == 0 || (ecx & bit_OSXSAVE) == 0) {
+        return false;
+    }
+    unsigned int savedLow = 0;
+    unsigned int savedHigh = 0;
+    __asm__("xgetbv" : "=a"(savedLow), "=d"(savedHigh) : "c"(0));
+    return (savedLow & 0x6) == 0x6;
+}
+
 const KernelSet& widestKernels()
 {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") ? kEightWide : kFourWide;
+    return processorRunsAvx() ? kEightWide : kFourWide;
 }
 
 // Chosen while the module loads, so that no audio block pays for asking the processor.

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "effect/switch_effect.h"
 
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
 #include "effect/sample_kernels.h"
+#include "frame/display_format.h"
 
 namespace vela {
 
@@ -216,7 +216,9 @@ bool SwitchEffect::getOutputProperties(int32_t index, VstPinProperties* properti
     if (index >= 2 || !properties) {
         return false;
     }
-    std::snprintf(properties->label, sizeof properties->label, kOutputPinLabelFormat, index + 1);
+    static_assert(sizeof properties->label >= sizeof kOutputPinLabelPrefix + 11);
+    std::memcpy(properties->label, kOutputPinLabelPrefix, sizeof kOutputPinLabelPrefix - 1);
+    writeDecimal(index + 1, 1, properties->label + sizeof kOutputPinLabelPrefix - 1);
     properties->flags = kVstPinIsActive | kVstPinIsStereo;
     return true;
 }

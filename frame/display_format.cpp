@@ -2,7 +2,6 @@
 #include "frame/display_format.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace vela {
@@ -108,9 +107,32 @@ void writeIntegerText(int32_t value, char* text)
         return;
     }
     char scratch[16];
-    std::snprintf(scratch, sizeof scratch, "%7d", static_cast<int>(value));
+    writeDecimal(value, 7, scratch);
     scratch[kTextWidth] = 0;
     writeFixedText(scratch, text);
+}
+
+std::size_t writeDecimal(int64_t value, std::size_t width, char* text)
+{
+    char reversed[24];
+    std::size_t count = 0;
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+        reversed[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) {
+        reversed[count++] = '-';
+    }
+    std::size_t length = 0;
+    for (std::size_t pad = count; pad < width; ++pad) {
+        text[length++] = ' ';
+    }
+    while (count > 0) {
+        text[length++] = reversed[--count];
+    }
+    text[length] = 0;
+    return length;
 }
 
 void writeMinusInfinityText(char* text)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vela {
@@ -16,6 +17,10 @@ void writeFloatText(float value, char* text, int8_t reservedPositions);
 
 // value right-aligned in 7 positions, or " Huge!  " outside -9999999 to 99999999.
 void writeIntegerText(int32_t value, char* text);
+
+// value in decimal, right-aligned in at least width positions, as printf's "%*d" writes it;
+// text must hold those and a terminator. Answers the length.
+std::size_t writeDecimal(int64_t value, std::size_t width, char* text);
 
 // The text standing for minus infinity decibels.
 void writeMinusInfinityText(char* text);

@@ -22,11 +22,8 @@ extern "C" MODULE_EXPORT vela::AEffect* VSTPluginMain(vela::audioMasterCallback 
     if (hostCallback(nullptr, vela::audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
         return nullptr;
     }
-    vela::SwitchEffectEditable* effect = nullptr;
-    try {
-        effect = new vela::SwitchEffectEditable(hostCallback);
-    } catch (...) {
-        // No exception may leave the module.
+    auto* effect = new (std::nothrow) vela::SwitchEffectEditable(hostCallback);
+    if (effect == nullptr) {
         return nullptr;
     }
     if (effect->editorCreationFailed) {

@@ -1,7 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "editor/platform/timer_queue.h"
 
+#include <time.h>
+
 namespace vela {
+
+MonotonicClock::time_point MonotonicClock::now() noexcept
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return time_point(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
+}
 
 void TimerQueue::set(void* window, uintptr_t id, Clock::duration period, Clock::time_point now)
 {

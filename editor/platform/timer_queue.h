@@ -9,11 +9,22 @@
 
 namespace vela {
 
+// The monotonic clock, read straight from the system: the C++ library's steady clock lives in
+// the library itself, which modules do not link.
+struct MonotonicClock {
+    using duration = std::chrono::nanoseconds;
+    using rep = duration::rep;
+    using period = duration::period;
+    using time_point = std::chrono::time_point<MonotonicClock>;
+    static constexpr bool is_steady = true;
+    static time_point now() noexcept;
+};
+
 // Window timers as Windows keeps them, for a window system that must deliver the ticks itself:
 // each window's timers by number, each ticking once per period at the most.
 class TimerQueue {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = MonotonicClock;
     struct Tick {
         void* window;
         uintptr_t id;

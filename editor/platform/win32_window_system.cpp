@@ -122,12 +122,13 @@ public:
     void handlePendingEvents() override {}
 };
 
+Win32WindowSystem nativeSystem;
+
 } // namespace
 
 WindowSystem& WindowSystem::native()
 {
-    static Win32WindowSystem instance;
-    return instance;
+    return nativeSystem;
 }
 
 } // namespace vela

@@ -77,12 +77,14 @@ unsigned long pixelOf(const Visual* visual, unsigned int red, unsigned int green
     return channel(visual->red_mask, red) | channel(visual->green_mask, green) | channel(visual->blue_mask, blue);
 }
 
+// Made when the module loads, so that no editor's first open waits on a guard for it.
+X11WindowSystem nativeSystem;
+
 } // namespace
 
 WindowSystem& WindowSystem::native()
 {
-    static X11WindowSystem system;
-    return system;
+    return nativeSystem;
 }
 
 X11WindowSystem::~X11WindowSystem()

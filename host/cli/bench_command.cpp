@@ -45,18 +45,26 @@ void keep(const void* data)
     asm volatile("" : : "r"(data) : "memory");
 }
 
-double loadSeconds(const std::string& modulePath)
+// The median time to load each module, call its entry, close the effect and unload the module.
+// The modules take turns run by run, so that each sees the same load on the machine.
+std::vector<double> loadSeconds(const std::vector<std::string>& modulePaths)
 {
-    std::vector<double> runs;
+    std::vector<std::vector<double>> runs(modulePaths.size());
     for (int run = 0; run < kLoadRuns; ++run) {
-        const Clock::time_point start = Clock::now();
-        {
-            HostedEffect effect(PluginModule::load(modulePath));
-            effect.close();
+        for (std::size_t module = 0; module < modulePaths.size(); ++module) {
+            const Clock::time_point start = Clock::now();
+            {
+                HostedEffect effect(PluginModule::load(modulePaths[module]));
+                effect.close();
+            }
+            runs[module].push_back(secondsSince(start));
         }
-        runs.push_back(secondsSince(start));
     }
-    return median(runs);
+    std::vector<double> medians;
+    for (const std::vector<double>& moduleRuns : runs) {
+        medians.push_back(median(moduleRuns));
+    }
+    return medians;
 }
 
 // How many calls of work make one round of kRoundTime.
@@ -133,19 +141,26 @@ BlockCost blockCost(HostedEffect& effect, long frames)
 
 int runBench(const std::vector<std::string>& words)
 {
-    const CommandLine line(words, {}, {});
+    const CommandLine line(words, {"--compare"}, {});
     line.expectPositionals({"MODULE"});
     const std::string& modulePath = line.positionals()[0];
+    std::vector<std::string> loaded{modulePath};
+    for (const std::string& other : line.values("--compare")) {
+        loaded.push_back(other);
+    }
 
-    // First, while nothing else holds the module: a loaded module only gains a reference.
-    const double load = loadSeconds(modulePath);
+    // First, while nothing else holds the modules: a loaded module only gains a reference.
+    const std::vector<double> load = loadSeconds(loaded);
     HostedEffect effect = openEffect(modulePath);
     const AEffect& record = *effect.record();
     if (!record.processReplacing || (record.flags & effFlagsCanReplacing) == 0) {
         throw std::runtime_error("the effect cannot replace its outputs (effFlagsCanReplacing "
                                  "unset): nothing to measure");
     }
-    std::printf("module load + main + effClose: %.3f ms (median of %d)\n", load * 1e3, kLoadRuns);
+    std::printf("module load + main + effClose + unload: %.3f ms (median of %d)\n", load[0] * 1e3, kLoadRuns);
+    for (std::size_t other = 1; other < loaded.size(); ++other) {
+        std::printf("  the same for %s: %.3f ms, in turns with the module\n", loaded[other].c_str(), load[other] * 1e3);
+    }
 
     effect.dispatch(effSetSampleRate, 0, 0, nullptr, kSampleRate);
     std::printf("processReplacing, %d in, %d out, %.0f Hz; reference: memcpy of the %d input "
@@ -167,10 +182,11 @@ int runBench(const std::vector<std::string>& words)
 
 const Command benchCommand{
     "bench",
-    "MODULE",
+    "MODULE [--compare OTHER]...",
     "load latency, and processing cost per frame against memcpy, at four block sizes",
     "Measures, on this machine and now:\n"
-    "  - loading MODULE, calling its entry and closing the effect (median of 25 runs);\n"
+    "  - loading MODULE, calling its entry, closing the effect and unloading the module\n"
+    "    (median of 25 runs), and the same for each OTHER module, in turns with MODULE;\n"
     "  - one processReplacing call at block sizes 64, 256, 1024 and 4096, as time per\n"
     "    block and per frame, and as a ratio to copying the same bytes (memcpy of every\n"
     "    input channel into an output) measured in the same run, round by round.\n"

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -184,6 +185,21 @@ TEST(FormatInteger, WritesEachRow)
     FormatEffect effect;
     for (const Row& row : rows) {
         EXPECT_EQ(written([&](char* text) { effect.formatInteger(row.value, text); }), row.text) << row.value;
+    }
+}
+
+TEST(FormatInteger, DecimalTextIsWhatPrintfWrites)
+{
+    const int64_t values[] = {0, 7, -7, 10, -10, 2147483647, -2147483648LL, INT64_MAX, INT64_MIN};
+    for (const int64_t value : values) {
+        for (const std::size_t width : {0, 1, 7, 25}) {
+            char expected[40];
+            std::snprintf(expected, sizeof expected, "%*lld", static_cast<int>(width), static_cast<long long>(value));
+            char text[40];
+            std::memset(text, '#', sizeof text);
+            EXPECT_EQ(writeDecimal(value, width, text), std::strlen(expected)) << value << " in " << width;
+            EXPECT_STREQ(text, expected) << value << " in " << width;
+        }
     }
 }
 
