@@ -46,8 +46,19 @@ extern "C" void __cxa_pure_virtual()
 
 namespace std {
 
-// What a container calls when asked to grow beyond what it can address.
+// What containers and their allocators call when asked for more than they can address, or
+// when memory runs out.
 void __throw_length_error(const char*)
+{
+    std::abort();
+}
+
+void __throw_bad_alloc()
+{
+    std::abort();
+}
+
+void __throw_bad_array_new_length()
 {
     std::abort();
 }
