@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
-# Makes one archive with the three modules, the README and the licence. The modules come from
-# the win32, win64 and linux preset builds, which must have been built first.
+# Makes one archive with the three modules, the LV2 bundle, the README and the licence. The
+# modules come from the win32, win64 and linux preset builds, which must have been built first;
+# the bundle from the linux one.
 #
 # cmake -DSOURCE_DIR=... -DOUTPUT=Vela-1.0.zip -DVERSION=1.0 -P this
 
@@ -8,6 +9,7 @@ set(stage ${CMAKE_CURRENT_BINARY_DIR}/Vela-${VERSION})
 file(REMOVE_RECURSE ${stage})
 set(modules
     "linux-x86_64|${SOURCE_DIR}/build/linux/Vela_Button.so"
+    "linux-x86_64|${SOURCE_DIR}/build/linux/lv2-bundles/vela.lv2"
     "windows-x64|${SOURCE_DIR}/build/win64/Vela_Button.dll"
     "windows-x86|${SOURCE_DIR}/build/win32/Vela_Button.dll")
 foreach(entry IN LISTS modules)

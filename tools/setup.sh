@@ -12,6 +12,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     python3-pil fonts-dejavu-core
     dpf-plugins-vst zam-plugins
+    lv2-dev lilv-utils x42-plugins
 )
 
 missing=()
