@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "frame/editor_base.h"
 #include "frame/erect.h"
 #include "lv2/lv2_switch_ui.h"
 #include "lv2/lv2_uris.h"

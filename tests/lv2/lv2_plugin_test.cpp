@@ -220,11 +220,15 @@ TEST(Lv2Plugin, TheDescriptionCarriesTheProductsIdentity)
 {
     const std::string description = fileText(VELA_LV2_BUNDLE_PATH "/vela.ttl");
     ASSERT_FALSE(description.empty());
+    // The vendor string is the vendor's name, " v" and the version.
+    const std::string vendorString = kVendorString;
+    const std::size_t versionAt = vendorString.rfind(" v");
+    ASSERT_NE(versionAt, std::string::npos);
     const std::string expected[] = {
         std::string("doap:name \"") + kEffectName + "\"",
-        std::string("foaf:name \"") + kVendorName + "\"",
-        std::string("lv2:name \"") + kSwitchParameterName + "\"",
-        std::string("doap:revision \"") + VELA_VERSION + "\"",
+        "foaf:name \"" + vendorString.substr(0, versionAt) + "\"",
+        std::string("lv2:name \"") + kSwitchName + "\"",
+        "doap:revision \"" + vendorString.substr(versionAt + 2) + "\"",
         "lv2:default 0 ;",
         "lv2:portProperty lv2:toggled",
         "lv2:optionalFeature lv2:hardRTCapable",
