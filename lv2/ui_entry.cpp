@@ -4,7 +4,6 @@
 #include <lv2/ui/ui.h>
 
 #include <cstring>
-#include <new>
 
 #include "frame/editor_base.h"
 #include "frame/erect.h"
@@ -32,11 +31,14 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         parent == nullptr) {
         return nullptr;
     }
-    auto* ui = new (std::nothrow) Lv2SwitchUi(write, controller);
-    if (ui == nullptr) {
-        return nullptr;
+    // No exception may reach the host, which calls from C.
+    Lv2SwitchUi* ui = nullptr;
+    try {
+        ui = new Lv2SwitchUi(write, controller);
+        *widget = ui->openIn(parent);
+    } catch (...) {
+        *widget = nullptr;
     }
-    *widget = ui->openIn(parent);
     if (*widget == nullptr) {
         delete ui;
         return nullptr;
