@@ -12,9 +12,6 @@ function(vela_lean_library target)
     endif()
 endfunction()
 
-# vela_add_plugin_module(NAME SOURCE LIBRARY): a module exporting main (and VSTPluginMain
-# on 64-bit targets) and nothing else. It links the C runtime and libsupc++'s type records, but
-# no C++ standard library: vela_module_runtime supplies the little of it the code uses.
 # Modules are the only targets linked as C: not the C++ libraries CMake would add for the C++
 # code inside them, but libsupc++'s type records and, on Linux, libm.
 set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
@@ -24,14 +21,27 @@ else()
     set(CMAKE_C_STANDARD_LIBRARIES "${CMAKE_C_STANDARD_LIBRARIES} -lsupc++ -lm")
 endif()
 
+# vela_link_lean_module(TARGET): links a module as C with the C runtime, libsupc++'s type records
+# and vela_module_runtime, which supplies the little of a C++ standard library the code uses;
+# drops what no entry point reaches; release modules carry no symbol tables beyond their exports, since users
+# copy the file itself.
+function(vela_link_lean_module name)
+    vela_lean_library(${name})
+    target_link_libraries(${name} PRIVATE vela_module_runtime)
+    set_target_properties(${name} PROPERTIES PREFIX "" LINKER_LANGUAGE C)
+    target_link_options(${name} PRIVATE -Wl,--gc-sections $<$<CONFIG:Release>:-s>)
+    if(NOT WIN32)
+        # Keep the compiler's runtime out of the way of the host's own.
+        target_link_options(${name} PRIVATE -static-libgcc -Wl,--no-undefined -Wl,--exclude-libs,ALL)
+    endif()
+endfunction()
+
+# vela_add_plugin_module(NAME SOURCE LIBRARY): a module exporting main (and VSTPluginMain
+# on 64-bit targets) and nothing else.
 function(vela_add_plugin_module name source library)
     add_library(${name} MODULE ${source})
-    vela_lean_library(${name})
-    target_link_libraries(${name} PRIVATE ${library} vela_module_runtime)
-    set_target_properties(${name} PROPERTIES PREFIX "" LINKER_LANGUAGE C)
-    target_link_options(${name} PRIVATE -Wl,--gc-sections)
-    # Users copy the file itself; release modules carry no symbol tables beyond their exports.
-    target_link_options(${name} PRIVATE $<$<CONFIG:Release>:-s>)
+    target_link_libraries(${name} PRIVATE ${library})
+    vela_link_lean_module(${name})
     if(WIN32)
         # The 32-bit module exports main alone, at ordinal 1; 64-bit hosts may look for
         # VSTPluginMain first.
@@ -45,10 +55,7 @@ function(vela_add_plugin_module name source library)
         configure_file(${PROJECT_SOURCE_DIR}/cmake/exports.def.in ${def} @ONLY)
         target_sources(${name} PRIVATE ${def})
     else()
-        # Keep the compiler's runtime out of the way of the host's own.
-        target_link_options(${name} PRIVATE -static-libgcc)
-        target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--exclude-libs,ALL
-                            -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map)
+        target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/exports.map)
     endif()
 endfunction()
 

@@ -4,6 +4,7 @@
 #include <lv2/ui/ui.h>
 
 #include <cstring>
+#include <new>
 
 #include "frame/editor_base.h"
 #include "frame/erect.h"
@@ -31,14 +32,8 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         parent == nullptr) {
         return nullptr;
     }
-    // No exception may reach the host, which calls from C.
-    Lv2SwitchUi* ui = nullptr;
-    try {
-        ui = new Lv2SwitchUi(write, controller);
-        *widget = ui->openIn(parent);
-    } catch (...) {
-        *widget = nullptr;
-    }
+    auto* ui = new (std::nothrow) Lv2SwitchUi(write, controller);
+    *widget = ui != nullptr ? ui->openIn(parent) : nullptr;
     if (*widget == nullptr) {
         delete ui;
         return nullptr;

@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Fails when a source file includes a header of a layer above its own. The layers, each on the
-# ones listed for it only: frame <- effect <- editor <- plugin; the host stands on the frame.
+# ones listed for it only: frame <- effect <- editor <- plugin; the LV2 bundle stands beside the
+# plugin, the host on the frame alone.
 #
 # cmake -DROOT=<source tree> -P check_layers.cmake
 
@@ -8,10 +9,11 @@ set(allowed_frame frame)
 set(allowed_effect frame effect)
 set(allowed_editor frame effect editor)
 set(allowed_plugin frame effect editor plugin)
+set(allowed_lv2 frame effect editor lv2)
 set(allowed_host frame host)
 
 set(violations "")
-foreach(layer frame effect editor plugin host)
+foreach(layer frame effect editor plugin lv2 host)
     file(GLOB_RECURSE sources RELATIVE ${ROOT} ${ROOT}/${layer}/*.h ${ROOT}/${layer}/*.cpp)
     foreach(source IN LISTS sources)
         file(STRINGS ${ROOT}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
