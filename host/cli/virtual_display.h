@@ -6,9 +6,9 @@
 namespace vela {
 
 // A display for editor windows. On X11 it keeps the display DISPLAY names when that one
-// answers, and otherwise starts a private Xvfb on a free display number, points DISPLAY at it
-// and stops it again when destroyed; the server also ends by itself when this program ends,
-// however it ends. On Windows the desktop is always there and nothing happens.
+// answers, and otherwise starts a private Xvfb, which picks a display number it can bind,
+// points DISPLAY at it and stops it again when destroyed; the server also ends by itself
+// when this program ends, however it ends. On Windows the desktop is always there and nothing happens.
 //
 // Create it before any effect whose editor may be opened, so that it outlives them.
 class VirtualDisplay {

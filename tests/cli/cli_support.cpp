@@ -58,6 +58,33 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& en
     return run;
 }
 
+std::vector<ToolRun> runToolsAtOnce(const std::vector<std::vector<std::string>>& runs, const std::string& environment)
+{
+    const ScratchFolder capture;
+    // Each run in a background subshell that leaves its status in a file; wait joins them.
+    std::string script;
+    for (std::size_t index = 0; index < runs.size(); ++index) {
+        const std::string name = std::to_string(index);
+        script += "(" + environment + " " + shellQuoted(VELA_HOST_PATH);
+        for (const std::string& argument : runs[index]) {
+            script += " " + shellQuoted(argument);
+        }
+        script += " >" + shellQuoted(capture.path(name + ".out")) + " 2>" + shellQuoted(capture.path(name + ".err")) +
+                  "; echo $? >" + shellQuoted(capture.path(name + ".status")) + ") & ";
+    }
+    script += "wait";
+    std::system(script.c_str());
+    std::vector<ToolRun> done(runs.size());
+    for (std::size_t index = 0; index < runs.size(); ++index) {
+        const std::string name = std::to_string(index);
+        const std::string status = fileText(capture.path(name + ".status"));
+        done[index].status = status.empty() ? -1 : std::stoi(status);
+        done[index].out = fileText(capture.path(name + ".out"));
+        done[index].err = fileText(capture.path(name + ".err"));
+    }
+    return done;
+}
+
 ScratchFolder::ScratchFolder()
 {
     static int made = 0;

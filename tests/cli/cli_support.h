@@ -22,6 +22,9 @@ struct ToolRun {
 // Runs the built vela-host with these arguments. environment is put before the command as
 // the shell reads it, e.g. "env -u DISPLAY".
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& environment = "");
+// Starts one vela-host per argument list, all at once, and answers each run once all ended.
+std::vector<ToolRun> runToolsAtOnce(const std::vector<std::vector<std::string>>& runs,
+                                    const std::string& environment = "");
 
 // A folder of its own for one test, removed with everything in it afterwards.
 class ScratchFolder {

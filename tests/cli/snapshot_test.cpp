@@ -19,12 +19,9 @@ Picture snapshot(const ScratchFolder& folder, const std::string& name, const std
 
 #ifdef VELA_MODULE_PATH
 
-TEST(SnapshotOfVela, AClickLightsTheButtonAndNothingElse)
+// The lit button covers the 220 by 58 rectangle at (17, 10); nothing else may change.
+void expectOnlyTheButtonLit(const Picture& off, const Picture& clicked)
 {
-    const ScratchFolder folder;
-    const Picture off = snapshot(folder, "off.png", {"snapshot", VELA_MODULE_PATH, folder.path("off.png")});
-    const Picture clicked =
-        snapshot(folder, "on.png", {"snapshot", VELA_MODULE_PATH, folder.path("on.png"), "--click", "128,40"});
     ASSERT_EQ(off.width, 256);
     ASSERT_EQ(off.height, 96);
     ASSERT_EQ(clicked.width, 256);
@@ -37,11 +34,19 @@ TEST(SnapshotOfVela, AClickLightsTheButtonAndNothingElse)
                 continue;
             }
             ++changed;
-            // The lit button covers the 220 by 58 rectangle at (17, 10).
             EXPECT_TRUE(x >= 17 && x < 237 && y >= 10 && y < 68) << "pixel " << x << "," << y;
         }
     }
     EXPECT_GT(changed, 1000);
+}
+
+TEST(SnapshotOfVela, AClickLightsTheButtonAndNothingElse)
+{
+    const ScratchFolder folder;
+    const Picture off = snapshot(folder, "off.png", {"snapshot", VELA_MODULE_PATH, folder.path("off.png")});
+    const Picture clicked =
+        snapshot(folder, "on.png", {"snapshot", VELA_MODULE_PATH, folder.path("on.png"), "--click", "128,40"});
+    expectOnlyTheButtonLit(off, clicked);
 }
 
 TEST(SnapshotOfVela, TheSwitchSetByParameterLooksLikeTheClickedOne)
@@ -66,6 +71,40 @@ TEST(SnapshotOfVela, WithoutADisplayStartsAPrivateOneAndStopsIt)
     const std::string number = run.out.substr(at + said.size(), run.out.find('\n', at) - at - said.size());
     EXPECT_EQ(readPng(folder.path("off.png")).width, 256);
     EXPECT_FALSE(installed("/tmp/.X" + number + "-lock")) << "the private Xvfb still runs";
+}
+
+// Each run must start a server of its own on a number nobody else holds: a run that took the
+// number another's server holds would draw on that server and lose its window when it ends.
+TEST(SnapshotOfVela, RunsAtOnceWithoutADisplayEachGetTheirOwn)
+{
+    const ScratchFolder folder;
+    const std::vector<ToolRun> runs = runToolsAtOnce(
+        {
+            {"snapshot", VELA_MODULE_PATH, folder.path("off.png")},
+            {"snapshot", VELA_MODULE_PATH, folder.path("clicked.png"), "--click", "128,40"},
+            {"snapshot", VELA_MODULE_PATH, folder.path("param.png"), "--param", "0=1"},
+            {"snapshot", VELA_MODULE_PATH, folder.path("off-too.png")},
+        },
+        "env -u DISPLAY");
+    for (const ToolRun& run : runs) {
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(contains(run.out, "private display :")) << run.out;
+    }
+    const Picture off = readPng(folder.path("off.png"));
+    const Picture clicked = readPng(folder.path("clicked.png"));
+    expectOnlyTheButtonLit(off, clicked);
+    EXPECT_EQ(readPng(folder.path("off-too.png")).rgb, off.rgb);
+    EXPECT_EQ(readPng(folder.path("param.png")).rgb, clicked.rgb);
+}
+
+TEST(SnapshotErrors, WithoutADisplayOrXvfbSaysSoAndWritesNothing)
+{
+    const ScratchFolder folder;
+    const ToolRun run =
+        runTool({"snapshot", VELA_MODULE_PATH, folder.path("off.png")}, "env -u DISPLAY PATH=/nonexistent");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.err, "Xvfb cannot be started")) << run.err;
+    EXPECT_TRUE(folder.files().empty());
 }
 
 #endif
