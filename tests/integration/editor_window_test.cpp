@@ -15,6 +15,7 @@
 #include "host/editor_window.h"
 #include "host/hosted_effect.h"
 #include "host/plugin_module.h"
+#include "tests/support/test_display.h"
 
 namespace vela {
 
@@ -46,16 +47,6 @@ std::string moduleName(const testing::TestParamInfo<EditorModule>& info)
     return info.param.name;
 }
 
-bool hasDisplay()
-{
-#ifdef _WIN32
-    return true;
-#else
-    const char* display = std::getenv("DISPLAY");
-    return display && *display != '\0';
-#endif
-}
-
 // The message of the EditorWindowError that opening throws, or "" after an open.
 std::string openError(HostedEffect& effect)
 {
@@ -81,9 +72,7 @@ class EditorWindowWithEditor : public testing::TestWithParam<EditorModule> {
 protected:
     void SetUp() override
     {
-        if (!hasDisplay()) {
-            GTEST_SKIP() << "needs a display: DISPLAY is not set";
-        }
+        ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
         if (!std::filesystem::exists(GetParam().path)) {
             GTEST_SKIP() << GetParam().path << " is not installed";
         }

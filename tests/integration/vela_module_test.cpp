@@ -17,6 +17,7 @@
 #include "host/plugin_module.h"
 #include "host/recording_host.h"
 #include "tests/support/sheet_faces.h"
+#include "tests/support/test_display.h"
 
 namespace vela {
 
@@ -171,6 +172,7 @@ TEST(VelaModule, ProcessesOnceSwitchedOn)
 
 TEST(VelaModule, EditorShowsTheSwitchAClickFlipsItAndCloseAnswersOne)
 {
+    ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
     HostedEffect vela(velaModule());
     ERect* rect = nullptr;
     ASSERT_EQ(vela.dispatch(effEditGetRect, 0, 0, &rect), 1);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tests/support/sheet_faces.h"
+#include "tests/support/test_display.h"
 
 namespace vela {
 
@@ -18,6 +19,9 @@ namespace x11_test {
 // moment, so opening is retried.
 Display* openDisplay()
 {
+    if (!findOrStartTestDisplay().empty()) {
+        return nullptr;
+    }
     Display* display = XOpenDisplay(nullptr);
     for (int attempt = 0; display == nullptr && std::getenv("DISPLAY") != nullptr && attempt < 100; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

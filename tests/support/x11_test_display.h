@@ -17,7 +17,8 @@ namespace x11_test {
 
 using Pixels = std::vector<uint32_t>; // 0xRRGGBB, 256 by 96, rows top first
 
-// The test's own connection, or null without a display with 24-bit colour.
+// The test's own connection to the display findOrStartTestDisplay found or started, or null
+// without one or when it has no 24-bit colour.
 Display* openDisplay();
 // A mapped 400x200 window at (300, 300) of the screen, above every other.
 Window makeParent(Display* display);

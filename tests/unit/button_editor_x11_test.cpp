@@ -15,6 +15,7 @@
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
 #include "tests/support/sheet_faces.h"
+#include "tests/support/test_display.h"
 #include "tests/support/x11_test_display.h"
 
 #include "editor/platform/x11_window_system.h"
@@ -35,9 +36,10 @@ class ButtonEditorX11 : public testing::Test {
 protected:
     void SetUp() override
     {
+        ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
         display = openDisplay();
         if (display == nullptr) {
-            GTEST_SKIP() << "no X display with 24-bit colour";
+            GTEST_SKIP() << "the X display has no 24-bit colour";
         }
         parent = makeParent(display);
         // One effect with its editor, made and ended through the record as a host does.

@@ -16,6 +16,7 @@
 
 #include "editor/platform/x11_window_system.h"
 #include "tests/support/sheet_faces.h"
+#include "tests/support/test_display.h"
 #include "tests/support/x11_test_display.h"
 
 namespace vela {
@@ -64,9 +65,10 @@ class X11WindowSystemTest : public testing::Test {
 protected:
     void SetUp() override
     {
+        ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
         display = openDisplay();
         if (display == nullptr) {
-            GTEST_SKIP() << "no X display with 24-bit colour";
+            GTEST_SKIP() << "the X display has no 24-bit colour";
         }
         parent = makeParent(display);
         activeSystem = &system;
