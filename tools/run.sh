@@ -4,9 +4,12 @@
 # (nothing else), plays the stereo example through the module with the switch off and on,
 # prints each output channel's level and the channels' correlation, and saves the editor as it
 # looks in both states. Everything it makes goes under build/: the demo's files in build/demo/,
-# the whole output of every step in build/logs/run.log.
+# the whole output of every step in build/logs/run.log, which --verbose also shows as it comes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = --verbose ]; then
+    export STEP_VERBOSE=1
+fi
 root=$PWD
 mkdir -p build/logs
 export STEP_LOG=$root/build/logs/run.log STEP_COUNT=5 STEP_NUMBER=0

@@ -15,7 +15,9 @@ step_progress() {
     local prefix=$1 line
     while IFS= read -r line; do
         printf '%s\n' "$line" >>"$STEP_LOG"
-        if [ -t 1 ] && [[ $line =~ ^\[([0-9]+)/([0-9]+)\]|^\ *([0-9]+)/([0-9]+)\ Test ]]; then
+        if [ "${STEP_VERBOSE:-0}" = 1 ]; then
+            printf '%s\n' "$line"
+        elif [ -t 1 ] && [[ $line =~ ^\[([0-9]+)/([0-9]+)\]|^\ *([0-9]+)/([0-9]+)\ Test ]]; then
             printf '\r\033[K%s: %s/%s' "$prefix" "${BASH_REMATCH[1]}${BASH_REMATCH[3]}" \
                 "${BASH_REMATCH[2]}${BASH_REMATCH[4]}"
         fi
@@ -30,9 +32,11 @@ step() {
     local prefix="[$STEP_NUMBER/$STEP_COUNT] $label"
     local started=$SECONDS status=0
     printf '\n=== %s\n' "$prefix" >>"$STEP_LOG"
-    if [ -t 1 ]; then printf '%s' "$prefix"; fi
+    local live=0
+    if [ -t 1 ] && [ "${STEP_VERBOSE:-0}" != 1 ]; then live=1; fi
+    if [ "$live" = 1 ]; then printf '%s' "$prefix"; fi
     "$@" 2>&1 </dev/null | step_progress "$prefix" || status=$?
-    if [ -t 1 ]; then printf '\r\033[K'; fi
+    if [ "$live" = 1 ]; then printf '\r\033[K'; fi
     if [ "$status" -ne 0 ]; then
         echo "$prefix: failed (exit status $status); the whole output is in $STEP_LOG"
         return "$status"

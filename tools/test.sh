@@ -3,10 +3,17 @@
 # Sets up, checks the formatting, builds every preset and runs every test suite: natively,
 # under the sanitizers, under wine64, and the static checks of the 32-bit Windows build.
 # Prints one line per step; builds log to build/logs/test.log, each preset's tests to
-# build/PRESET/ctest.log. The formatting check counts as one test.
+# build/PRESET/ctest.log; --verbose also shows all of it as it comes. The formatting check
+# counts as one test.
+#
+# tools/test.sh [--verbose] [PRESET...]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
+if [ "${1:-}" = --verbose ]; then
+    export STEP_VERBOSE=1
+    shift
+fi
 presets=(linux linux-sanitize linux-tsan win64 win32)
 if [ $# -gt 0 ]; then
     presets=("$@")
