@@ -17,7 +17,7 @@ fail() {
 run_script() {
     log=$scratch/log
     : >"$log"
-    out=$(STEP_LOG=$log STEP_COUNT=3 bash -c "set -euo pipefail; source '$steps'; $1" 2>&1)
+    out=$(env -u STEP_NUMBER -u STEP_VERBOSE STEP_LOG="$log" STEP_COUNT=3 bash -c "set -euo pipefail; source '$steps'; $1" 2>&1)
     status=$?
 }
 
