@@ -157,8 +157,15 @@ VirtualDisplay::VirtualDisplay()
     const std::string number = readReport(pipeEnds[0], deadline);
     close(pipeEnds[0]);
     if (!isDisplayNumber(number)) {
+        // A child that could not exec closes the pipe as it ends, a moment before it can be reaped.
         int status = 0;
-        const bool ended = waitpid(server, &status, WNOHANG) == server;
+        bool ended = false;
+        for (int attempt = 0; attempt < 100 && !ended; ++attempt) {
+            ended = waitpid(server, &status, WNOHANG) == server;
+            if (!ended) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
         if (!ended) {
             stopServer(server);
         }
