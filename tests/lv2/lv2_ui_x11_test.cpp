@@ -15,6 +15,7 @@
 #include "lv2/lv2_uris.h"
 #include "tests/lv2/loaded_module.h"
 #include "tests/support/sheet_faces.h"
+#include "tests/support/test_display.h"
 #include "tests/support/x11_test_display.h"
 
 namespace vela {
@@ -72,9 +73,10 @@ protected:
         ASSERT_NE(entry, nullptr);
         descriptor = entry(0);
         ASSERT_NE(descriptor, nullptr);
+        ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
         display = openDisplay();
         if (display == nullptr) {
-            GTEST_SKIP() << "no X display with 24-bit colour";
+            GTEST_SKIP() << "the X display has no 24-bit colour";
         }
         parent = makeParent(display);
     }
