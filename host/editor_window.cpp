@@ -46,6 +46,7 @@ EditorWindow::EditorWindow(HostedEffect& effect) : hostedEffect(effect)
         throw;
     }
     hostedEffect.dispatch(effEditOpen, 0, 0, nativeParent());
+    editorOpen = true;
     try {
         followOpenedSize(sizeKnownBeforeOpen);
     } catch (const EditorWindowError&) {
@@ -58,7 +59,7 @@ EditorWindow::EditorWindow(HostedEffect& effect) : hostedEffect(effect)
 EditorWindow::~EditorWindow()
 {
     try {
-        if (hostedEffect.record()) {
+        if (hostedEffect.record() && editorOpen) {
             hostedEffect.dispatch(effEditClose);
         }
         handleNativeEvents();
@@ -66,6 +67,25 @@ EditorWindow::~EditorWindow()
         // A destructor cannot report; the window goes regardless.
     }
     destroyNative();
+}
+
+void EditorWindow::closeEditor()
+{
+    if (editorOpen && hostedEffect.record()) {
+        editorOpen = false;
+        hostedEffect.dispatch(effEditClose);
+        handleNativeEvents();
+    }
+}
+
+int EditorWindow::childWindowCount()
+{
+    return countNativeChildren();
+}
+
+int EditorWindow::topLevelWindowCount()
+{
+    return countNativeTopLevels();
 }
 
 void EditorWindow::pump(int milliseconds)

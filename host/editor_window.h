@@ -53,6 +53,14 @@ public:
     void click(int x, int y);
     // What the window shows now.
     Image capture();
+    // Sends effEditClose now and keeps the window, so that what the editor leaves behind in it
+    // can be seen; the destructor then only destroys the window.
+    void closeEditor();
+    // How many windows the editor has inside this window now.
+    int childWindowCount();
+    // How many top-level windows the window system shows now (on X11, the root window's
+    // children of every client; on Windows, this process's top-level windows).
+    int topLevelWindowCount();
 
 private:
     // Window-system state of one window; defined by the platform source.
@@ -79,6 +87,8 @@ private:
     // them, with no other program's input in between.
     void sendNativeClick(int x, int y);
     Image captureNative();
+    int countNativeChildren();
+    int countNativeTopLevels();
 
     // Resizes the window to the rectangle the open editor reports; throws when it reports none
     // and none was known before.
@@ -89,6 +99,7 @@ private:
     HostedEffect& hostedEffect;
     int windowWidth = 0;
     int windowHeight = 0;
+    bool editorOpen = false;
     std::unique_ptr<Native, NativeDeleter> native;
 };
 

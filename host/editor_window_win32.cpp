@@ -172,4 +172,38 @@ EditorWindow::Image EditorWindow::captureNative()
     return image;
 }
 
+namespace {
+
+BOOL CALLBACK countWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK countOwnTopLevel(HWND window, LPARAM count)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId()) {
+        ++*reinterpret_cast<int*>(count);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+int EditorWindow::countNativeChildren()
+{
+    int count = 0;
+    EnumChildWindows(native->window, countWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+int EditorWindow::countNativeTopLevels()
+{
+    int count = 0;
+    EnumWindows(countOwnTopLevel, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 } // namespace vela

@@ -305,4 +305,36 @@ EditorWindow::Image EditorWindow::captureNative()
     return image;
 }
 
+namespace {
+
+int countChildren(Display* display, Window window)
+{
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count)) {
+        return 0;
+    }
+    if (children) {
+        XFree(children);
+    }
+    return static_cast<int>(count);
+}
+
+} // namespace
+
+int EditorWindow::countNativeChildren()
+{
+    // What the editor's own connection did must have reached the server first.
+    XSync(native->display, False);
+    return countChildren(native->display, native->window);
+}
+
+int EditorWindow::countNativeTopLevels()
+{
+    XSync(native->display, False);
+    return countChildren(native->display, RootWindow(native->display, native->screen));
+}
+
 } // namespace vela

@@ -1,384 +1,399 @@
 // SPDX-License-Identifier: MIT
-// vela-host check: a host-side conformance run that any VST 2 effect should pass.
+// vela-host check: a host-side conformance run that any VST 2 effect should pass, with the
+// choices a release check in CI needs: how much to run, the seed, repetition, and reports
+// for machines.
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <map>
 #include <optional>
+#include <random>
+#include <sstream>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
-#include "host/cli/audio_buffers.h"
+#include "host/cli/checks.h"
 #include "host/cli/command_line.h"
 #include "host/cli/commands.h"
 #include "host/cli/isolated_check.h"
+#include "host/cli/pending_file.h"
+#include "host/cli/report.h"
 #include "host/cli/virtual_display.h"
-#include "host/editor_window.h"
-#include "host/plugin_module.h"
-#include "host/recording_host.h"
 
 namespace vela {
 
 namespace {
 
-constexpr int kCheckTimeoutSeconds = 60;
-constexpr int kFirstOpcode = -1;
-constexpr int kLastOpcode = 80;
-constexpr std::size_t kArgumentBufferSize = 1024;
-constexpr int32_t kLargestCount = 100000;
-constexpr int32_t kLargestChannelCount = 1024;
-constexpr int32_t kBlockSize = 512;
-constexpr float kSampleRate = 44100.0f;
-constexpr int kSilentBlocks = 32;
-constexpr float kParameterTolerance = 1e-4f;
-constexpr int kEditorDrawMilliseconds = 200;
+constexpr int kDefaultStrictness = 5;
+constexpr int kDefaultTimeoutSeconds = 120;
 
-// Opcodes the sweep leaves out, each for a reason a host would have.
-const std::map<int, const char*> kSkippedOpcodes{
-    {effClose, "ends the effect: checked last"},
-    {effEditOpen, "needs a parent window: checked with the editor"},
-    {effEditClose, "belongs after effEditOpen: checked with the editor"},
-    {effSetChunk, "takes a chunk the effect itself produced"},
-    {effOfflineNotify, "takes audio file records the host fills"},
-    {effOfflinePrepare, "takes offline task records the host fills"},
-    {effOfflineRun, "takes offline task records the host fills"},
-    {effProcessVarIo, "takes a record of audio buffers"},
+struct CheckInfo {
+    const char* name;
+    // The lowest strictness that runs it.
+    int strictness;
+    // Whether the checks after it need it to pass: without a loaded module or a record they
+    // would only repeat its failure.
+    bool prerequisite;
+    // Whether it opens windows.
+    bool gui;
+    // Whether what it finds is only ever a warning.
+    bool advisory;
+    CheckBody body;
+    const char* description;
 };
 
-// Opcodes whose value carries an address as well as ptr: the speaker arrangements, set (42)
-// and, in later interface versions, asked for (68).
-bool valueIsAddress(int opcode)
+const std::vector<CheckInfo> kChecks{
+    {"loads", 1, true, false, false, checkLoads, "the module loads and exports main or VSTPluginMain"},
+    {"record", 1, true, false, false, checkRecord, "magic VstP, counts in range, the record's functions present"},
+    {"exports", 1, false, false, false, checkExports,
+     "loads with immediate binding and local symbols; lists its exports (a warning for any\n"
+     "besides the entry points) and the libraries it needs"},
+    {"scan-time", 1, false, false, false, checkScanTime,
+     "load, main, effClose and unload within 1 s (a warning above)"},
+    {"opcodes", 1, false, false, false, checkOpcodeSweep,
+     "every opcode from -1 to 80 with harmless arguments answers (index 0, value 0, a\n"
+     "zeroed 1 KiB buffer as ptr); left out: 1, 14, 15, 24, 38 to 41, and opcodes whose\n"
+     "index names a parameter, program or pin there is none of"},
+    {"silence", 1, false, false, false, checkSilence, "32 blocks of silence give finite output"},
+    {"parameters", 1, false, false, false, checkParameters,
+     "each parameter reads back 0, 1 and its first value; from strictness 2 also random\n"
+     "values (kept within its own steps, one display text per value) and a change every\n"
+     "32 frames while processing"},
+    {"process", 3, false, false, false, checkProcess,
+     "noise at 22050 to 192000 Hz (one fractional rate) in blocks of 1, 7, 64, 512, 4096\n"
+     "and random sizes, separate, in place and accumulating: no NaN, infinity or denormal,\n"
+     "the same output from the same input; a warning when denormal input is much slower"},
+    {"suspend", 3, false, false, false, checkSuspend,
+     "effMainsChanged off and on with rate and block size changes between; valid output"},
+    {"programs", 3, false, false, false, checkPrograms,
+     "every program's name readable and bounded; random switches and back restore it"},
+    {"state", 3, false, false, false, checkState,
+     "state saved (chunk, or program and parameters) restores into a fresh effect; empty,\n"
+     "cut and random chunks do not crash it"},
+    {"threads", 5, false, false, false, checkThreads,
+     "a second thread sets parameters and reads their display while audio runs (races\n"
+     "are reported in a ThreadSanitizer build)"},
+    {"realtime", 5, false, false, false, checkRealtime,
+     "no allocation, lock or system call inside processReplacing or process (Linux)"},
+    {"large-block", 5, false, false, true, checkLargeBlock,
+     "a block four times the size announced with effSetBlockSize (a warning only)"},
+    {"editor", 5, false, true, false, checkEditor,
+     "the editor opens at rest, while audio runs with parameters changing, and suspended;\n"
+     "10 to 100 open and close cycles leave no window behind; the process locale is kept"},
+    {"close", 1, false, false, false, checkClose, "effClose, unloading the module, and no host calls afterwards"},
+};
+
+enum class Verdict { pass, warn, fail };
+
+struct CheckResult {
+    const CheckInfo* check;
+    int run;
+    uint64_t seed;
+    Verdict verdict;
+    std::string detail;
+    std::string step;
+    double seconds;
+};
+
+const char* verdictWord(Verdict verdict)
 {
-    return opcode == effSetSpeakerArrangement || opcode == 68;
+    return verdict == Verdict::pass ? "PASS" : verdict == Verdict::warn ? "WARN" : "FAIL";
 }
 
-// Opcodes whose index names a parameter, a program or a pin, which need one to exist.
-bool needsParameter(int opcode)
+const CheckInfo& findCheck(const std::string& name)
 {
-    return opcode == effGetParamLabel || opcode == effGetParamDisplay || opcode == effGetParamName ||
-           opcode == effCanBeAutomated || opcode == effString2Parameter || opcode == effGetParameterProperties;
-}
-
-std::string counted(int64_t count, const char* noun)
-{
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
-// The first few faults, and how many more there are.
-std::string faultList(const std::vector<std::string>& faults)
-{
-    constexpr std::size_t kShown = 3;
-    std::string text;
-    for (std::size_t i = 0; i < faults.size() && i < kShown; ++i) {
-        text += (text.empty() ? "" : "; ") + faults[i];
-    }
-    if (faults.size() > kShown) {
-        text += "; and " + std::to_string(faults.size() - kShown) + " more";
-    }
-    return text;
-}
-
-std::string opcodeList(const std::vector<int>& opcodes)
-{
-    std::string text;
-    for (const int opcode : opcodes) {
-        text += (text.empty() ? "" : ", ") + std::to_string(opcode);
-    }
-    return text;
-}
-
-HostedEffect createEffect(const std::string& modulePath)
-{
-    HostedEffect effect(PluginModule::load(modulePath));
-    if (!effect.record()) {
-        throw std::runtime_error("the entry returned no effect");
-    }
-    return effect;
-}
-
-void startAudio(HostedEffect& effect)
-{
-    effect.dispatch(effOpen);
-    effect.dispatch(effSetSampleRate, 0, 0, nullptr, kSampleRate);
-    effect.dispatch(effSetBlockSize, 0, kBlockSize);
-    effect.dispatch(effMainsChanged, 0, 1);
-}
-
-CheckOutcome checkLoads(const std::string& modulePath, const IsolatedCheck::Note& note)
-{
-    note("loading");
-    const auto module = PluginModule::load(modulePath);
-    return {true, "exports " + module->entryName()};
-}
-
-CheckOutcome checkRecord(const std::string& modulePath, const IsolatedCheck::Note& note)
-{
-    note("calling the entry");
-    HostedEffect effect = createEffect(modulePath);
-    const AEffect& record = *effect.record();
-    std::vector<std::string> faults;
-    const auto expect = [&faults](bool holds, const std::string& fault) {
-        if (!holds) {
-            faults.push_back(fault);
+    for (const CheckInfo& check : kChecks) {
+        if (name == check.name) {
+            return check;
         }
-    };
-    expect(record.magic == kEffectMagic, "magic is not VstP");
-    expect(record.numPrograms >= 0 && record.numPrograms <= kLargestCount,
-           "numPrograms " + std::to_string(record.numPrograms) + " out of range");
-    expect(record.numParams >= 0 && record.numParams <= kLargestCount,
-           "numParams " + std::to_string(record.numParams) + " out of range");
-    expect(record.numInputs >= 0 && record.numInputs <= kLargestChannelCount,
-           "numInputs " + std::to_string(record.numInputs) + " out of range");
-    expect(record.numOutputs >= 0 && record.numOutputs <= kLargestChannelCount,
-           "numOutputs " + std::to_string(record.numOutputs) + " out of range");
-    expect(record.dispatcher != nullptr, "no dispatcher");
-    expect(record.setParameter != nullptr, "no setParameter");
-    expect(record.getParameter != nullptr, "no getParameter");
-    expect(record.process != nullptr || record.processReplacing != nullptr, "neither process nor processReplacing");
-    expect((record.flags & effFlagsCanReplacing) == 0 || record.processReplacing != nullptr,
-           "effFlagsCanReplacing set without processReplacing");
-    if (!faults.empty()) {
-        return {false, faultList(faults)};
     }
-    return {true, std::to_string(record.numInputs) + " in, " + std::to_string(record.numOutputs) + " out, " +
-                      counted(record.numParams, "parameter") + ", " + counted(record.numPrograms, "program") +
-                      ", flags " + std::to_string(record.flags)};
+    std::string known;
+    for (const CheckInfo& check : kChecks) {
+        known += (known.empty() ? "" : ", ") + std::string(check.name);
+    }
+    throw UsageError("no check named \"" + name + "\"; the checks are " + known);
 }
 
-CheckOutcome checkOpcodeSweep(const std::string& modulePath, bool displayAvailable, const IsolatedCheck::Note& note)
+std::vector<std::string> splitNames(const std::string& text)
 {
-    HostedEffect effect = createEffect(modulePath);
-    const AEffect& record = *effect.record();
-    std::vector<int> sent;
-    std::vector<int> skipped;
-    for (int opcode = kFirstOpcode; opcode <= kLastOpcode; ++opcode) {
-        const bool noIndexTarget =
-            (needsParameter(opcode) && record.numParams == 0) ||
-            ((opcode == effSetProgram || opcode == effGetProgramNameIndexed || opcode == effCopyProgram) &&
-             record.numPrograms == 0) ||
-            (opcode == effGetInputProperties && record.numInputs == 0) ||
-            (opcode == effGetOutputProperties && record.numOutputs == 0);
-        // Some editors build their window to answer the rectangle.
-        const bool needsDisplay = opcode == effEditGetRect && !displayAvailable;
-        if (kSkippedOpcodes.contains(opcode) || noIndexTarget || needsDisplay) {
-            skipped.push_back(opcode);
-            continue;
+    std::vector<std::string> names;
+    std::stringstream stream(text);
+    for (std::string name; std::getline(stream, name, ',');) {
+        if (!name.empty()) {
+            names.push_back(name);
         }
-        std::vector<char> pointed(kArgumentBufferSize, 0);
-        std::vector<char> valuePointed(kArgumentBufferSize, 0);
-        intptr_t value = 0;
-        float opt = 0.0f;
-        switch (opcode) {
-        case effSetSampleRate:
-            opt = kSampleRate;
+    }
+    return names;
+}
+
+uint64_t parseSeed(const std::string& text)
+{
+    std::size_t used = 0;
+    uint64_t seed = 0;
+    try {
+        seed = std::stoull(text, &used, 10);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || text.front() == '-') {
+        throw UsageError("--seed expects a whole number from 0 to 18446744073709551615, not \"" + text + "\"");
+    }
+    return seed;
+}
+
+std::string xmlText(const std::string& text)
+{
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
             break;
-        case effSetBlockSize:
-            value = kBlockSize;
+        case '<':
+            escaped += "&lt;";
             break;
-        case effSetBlockSizeAndSampleRate:
-            value = kBlockSize;
-            opt = kSampleRate;
+        case '>':
+            escaped += "&gt;";
             break;
-        case effConnectInput:
-        case effConnectOutput:
-            value = 1;
+        case '"':
+            escaped += "&quot;";
             break;
         default:
-            if (valueIsAddress(opcode)) {
-                value = reinterpret_cast<intptr_t>(valuePointed.data());
-            }
+            // XML 1.0 has no place for most control characters.
+            escaped += static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' ? '?' : c;
         }
-        note("opcode " + std::to_string(opcode));
-        effect.dispatch(static_cast<EffectOpcode>(opcode), 0, value, pointed.data(), opt);
-        sent.push_back(opcode);
     }
-    return {true, counted(static_cast<int64_t>(sent.size()), "opcode") + " from " + std::to_string(kFirstOpcode) +
-                      " to " + std::to_string(kLastOpcode) + " answered; skipped " + opcodeList(skipped)};
+    return escaped;
 }
 
-CheckOutcome checkSilence(const std::string& modulePath, const IsolatedCheck::Note& note)
+std::string secondsText(double seconds)
 {
-    HostedEffect effect = createEffect(modulePath);
-    const AEffect& record = *effect.record();
-    note("starting audio");
-    startAudio(effect);
-    AudioBuffers in(record.numInputs, kBlockSize);
-    AudioBuffers out(record.numOutputs, kBlockSize);
-    const bool replacing = record.processReplacing && (record.flags & effFlagsCanReplacing);
-    double peak = 0.0;
-    for (int block = 0; block < kSilentBlocks; ++block) {
-        note("block " + std::to_string(block));
-        out.clear();
-        if (replacing) {
-            effect.processReplacing(in.pointers(), out.pointers(), kBlockSize);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+void writeJunit(const std::string& path, const std::string& modulePath, int strictness,
+                const std::vector<CheckResult>& results)
+{
+    int failures = 0;
+    double total = 0.0;
+    for (const CheckResult& result : results) {
+        failures += result.verdict == Verdict::fail ? 1 : 0;
+        total += result.seconds;
+    }
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    xml += "<testsuites name=\"vela-host check\" tests=\"" + std::to_string(results.size()) + "\" failures=\"" +
+           std::to_string(failures) + "\" time=\"" + secondsText(total) + "\">\n";
+    xml += "  <testsuite name=\"" + xmlText(modulePath) + "\" tests=\"" + std::to_string(results.size()) +
+           "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\" skipped=\"0\" time=\"" + secondsText(total) +
+           "\">\n";
+    xml += "    <properties>\n      <property name=\"strictness\" value=\"" + std::to_string(strictness) +
+           "\"/>\n    </properties>\n";
+    for (const CheckResult& result : results) {
+        xml += "    <testcase classname=\"check.run" + std::to_string(result.run) + "\" name=\"" + result.check->name +
+               "\" time=\"" + secondsText(result.seconds) + "\">\n";
+        const std::string replay =
+            "seed " + std::to_string(result.seed) + (result.step.empty() ? "" : ", step: " + result.step);
+        if (result.verdict == Verdict::fail) {
+            xml += "      <failure message=\"" + xmlText(result.detail) + "\">" + xmlText(replay) + "</failure>\n";
         } else {
-            effect.process(in.pointers(), out.pointers(), kBlockSize);
+            xml += "      <system-out>" + xmlText(std::string(verdictWord(result.verdict)) + " " + result.detail) +
+                   "</system-out>\n";
         }
-        for (int channel = 0; channel < out.channels(); ++channel) {
-            for (int frame = 0; frame < kBlockSize; ++frame) {
-                const float sample = out.channel(channel)[frame];
-                if (!std::isfinite(sample)) {
-                    return {false, "output " + std::to_string(channel + 1) + " holds " + std::to_string(sample) +
-                                       " in block " + std::to_string(block)};
-                }
-                peak = std::max(peak, std::fabs(double{sample}));
-            }
-        }
+        xml += "    </testcase>\n";
     }
-    effect.dispatch(effMainsChanged, 0, 0);
-    char text[160];
-    std::snprintf(text, sizeof text, "%d blocks of %d frames through %s: finite, peak %g", kSilentBlocks, kBlockSize,
-                  replacing ? "processReplacing" : "process", peak);
-    return {true, text};
+    xml += "  </testsuite>\n</testsuites>\n";
+    PendingFile file(path);
+    file.write(std::vector<uint8_t>(xml.begin(), xml.end()));
+    file.commit();
 }
 
-CheckOutcome checkParameters(const std::string& modulePath, const IsolatedCheck::Note& note)
+std::string jsonReport(const std::string& modulePath, int strictness, uint64_t seed,
+                       const std::vector<CheckResult>& results, int passedCount, int failedCount, int warningCount)
 {
-    HostedEffect effect = createEffect(modulePath);
-    effect.dispatch(effOpen);
-    const int32_t count = effect.record()->numParams;
-    std::vector<std::string> faults;
-    for (int32_t index = 0; index < count; ++index) {
-        note("parameter " + std::to_string(index));
-        const float original = effect.getParameter(index);
-        if (!std::isfinite(original) || original < 0.0f || original > 1.0f) {
-            faults.push_back("parameter " + std::to_string(index) + " reads " + std::to_string(original) +
-                             ", not a normalised value");
-            continue;
-        }
-        // The ends of the range are exact on every scale; the original value was read back.
-        for (const float value : {0.0f, 1.0f, original}) {
-            effect.setParameter(index, value);
-            const float read = effect.getParameter(index);
-            if (!(std::fabs(read - value) <= kParameterTolerance)) {
-                faults.push_back("parameter " + std::to_string(index) + " set to " + std::to_string(value) + " reads " +
-                                 std::to_string(read));
-                break;
-            }
-        }
+    Report checks = Report::list();
+    for (const CheckResult& result : results) {
+        Report item = Report::object();
+        item.add("name", Report::text(result.check->name))
+            .add("run", Report::integer(result.run))
+            .add("seed", Report::text(std::to_string(result.seed)))
+            .add("result", Report::text(result.verdict == Verdict::pass   ? "pass"
+                                        : result.verdict == Verdict::warn ? "warn"
+                                                                          : "fail"))
+            .add("detail", Report::text(result.detail))
+            .add("step", Report::text(result.step))
+            .add("seconds", Report::number(result.seconds));
+        checks.append(std::move(item));
     }
-    if (!faults.empty()) {
-        return {false, faultList(faults)};
-    }
-    return {true, counted(count, "parameter") + " read back 0, 1 and their first value"};
+    Report report = Report::object();
+    // The seed as text: JSON readers keep integers exact only up to 2^53.
+    report.add("module", Report::text(modulePath))
+        .add("strictness", Report::integer(strictness))
+        .add("seed", Report::text(std::to_string(seed)))
+        .add("checks", std::move(checks))
+        .add("passed", Report::integer(passedCount))
+        .add("failed", Report::integer(failedCount))
+        .add("warnings", Report::integer(warningCount));
+    return report.toJson();
 }
 
-CheckOutcome checkEditor(const std::string& modulePath, const std::string& displayProblem,
-                         const IsolatedCheck::Note& note)
+int listChecks()
 {
-    HostedEffect effect = createEffect(modulePath);
-    if ((effect.record()->flags & effFlagsHasEditor) == 0) {
-        return {true, "no editor (effFlagsHasEditor unset)"};
+    for (const CheckInfo& check : kChecks) {
+        std::printf("%-11s from strictness %2d%s\n", check.name, check.strictness, check.gui ? ", opens windows" : "");
+        std::string description = check.description;
+        std::size_t start = 0;
+        for (std::size_t end; start <= description.size(); start = end + 1) {
+            end = description.find('\n', start);
+            end = end == std::string::npos ? description.size() : end;
+            std::printf("            %s\n", description.substr(start, end - start).c_str());
+        }
     }
-    if (!displayProblem.empty()) {
-        return {false, displayProblem};
-    }
-    effect.dispatch(effOpen);
-    note("opening the editor");
-    std::string size;
-    {
-        EditorWindow window(effect);
-        size = std::to_string(window.width()) + "x" + std::to_string(window.height());
-        note("letting the editor draw");
-        window.pump(kEditorDrawMilliseconds);
-        note("closing the editor");
-    }
-    return {true, "opened at " + size + ", drew for " + std::to_string(kEditorDrawMilliseconds) + " ms, closed"};
-}
-
-CheckOutcome checkClose(const std::string& modulePath, const IsolatedCheck::Note& note)
-{
-    intptr_t answer = 0;
-    uint64_t unroutedAfterClose = 0;
-    {
-        HostedEffect effect = createEffect(modulePath);
-        effect.dispatch(effOpen);
-        note("effClose");
-        answer = effect.close();
-        unroutedAfterClose = RecordingHost::unroutedCalls();
-        note("unloading the module");
-    }
-    // Threads an effect leaves behind would call a host that no longer knows it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const uint64_t lateCalls = RecordingHost::unroutedCalls() - unroutedAfterClose;
-    if (lateCalls != 0) {
-        return {false, std::to_string(lateCalls) + " host calls arrived after effClose"};
-    }
-    return {true, "effClose answered " + std::to_string(answer) + "; module unloaded"};
+    return 0;
 }
 
 int runCheck(const std::vector<std::string>& words)
 {
-    const CommandLine line(words, {}, {});
-    line.expectPositionals({"MODULE"});
-    const std::string modulePath = line.positionals()[0];
-
-    std::string displayProblem;
-    std::optional<VirtualDisplay> display;
-    try {
-        display.emplace();
-    } catch (const std::runtime_error& error) {
-        displayProblem = error.what();
+    const CommandLine line(words, {"--strictness", "--seed", "--repeat", "--only", "--timeout", "--junit"},
+                           {"--skip-gui", "--list", "--json"});
+    if (line.has("--list")) {
+        return listChecks();
     }
-    const bool displayAvailable = displayProblem.empty();
+    line.expectPositionals({"MODULE"});
+    CheckSettings settings;
+    settings.modulePath = line.positionals()[0];
+    settings.strictness = static_cast<int>(line.integer("--strictness", kDefaultStrictness, 1, 10));
+    settings.skipGui = line.has("--skip-gui");
+    const auto seedText = line.value("--seed");
+    const uint64_t firstSeed =
+        seedText ? parseSeed(*seedText)
+                 : (uint64_t{std::random_device{}()} << 32) ^ static_cast<uint64_t>(std::random_device{}());
+    const int repeat = static_cast<int>(line.integer("--repeat", 1, 1, 1000));
+    const int timeout = static_cast<int>(line.integer("--timeout", kDefaultTimeoutSeconds, 1, 86400));
+    const bool json = line.has("--json");
 
-    struct NamedCheck {
-        const char* name;
-        // Whether the checks after it need it to pass: without a loaded module or a record
-        // they would only repeat its failure.
-        bool prerequisite;
-        IsolatedCheck::Body body;
-    };
-    const std::vector<NamedCheck> checks{
-        {"loads", true, [&](const auto& note) { return checkLoads(modulePath, note); }},
-        {"record", true, [&](const auto& note) { return checkRecord(modulePath, note); }},
-        {"opcodes", false, [&](const auto& note) { return checkOpcodeSweep(modulePath, displayAvailable, note); }},
-        {"silence", false, [&](const auto& note) { return checkSilence(modulePath, note); }},
-        {"parameters", false, [&](const auto& note) { return checkParameters(modulePath, note); }},
-        {"editor", false, [&](const auto& note) { return checkEditor(modulePath, displayProblem, note); }},
-        {"close", false, [&](const auto& note) { return checkClose(modulePath, note); }},
-    };
-    const IsolatedCheck isolation(kCheckTimeoutSeconds);
-    int passed = 0;
-    int failed = 0;
-    std::string blockedBy;
-    for (const NamedCheck& check : checks) {
-        const CheckOutcome outcome =
-            blockedBy.empty() ? isolation.run(check.body) : CheckOutcome{false, "not run: " + blockedBy + " failed"};
-        (outcome.passed ? passed : failed) += 1;
-        if (!outcome.passed && check.prerequisite && blockedBy.empty()) {
-            blockedBy = check.name;
+    std::vector<const CheckInfo*> selected;
+    const auto only = line.value("--only");
+    const std::vector<std::string> onlyNames = only ? splitNames(*only) : std::vector<std::string>{};
+    if (only && onlyNames.empty()) {
+        throw UsageError("--only expects check names separated by commas");
+    }
+    for (const std::string& name : onlyNames) {
+        findCheck(name);
+    }
+    int leftOut = 0;
+    for (const CheckInfo& check : kChecks) {
+        const bool wanted = only ? std::find(onlyNames.begin(), onlyNames.end(), check.name) != onlyNames.end()
+                                 : check.strictness <= settings.strictness;
+        if (wanted && !(check.gui && settings.skipGui)) {
+            selected.push_back(&check);
+        } else {
+            ++leftOut;
         }
-        std::printf("%s %-10s %s\n", outcome.passed ? "PASS" : "FAIL", check.name, outcome.detail.c_str());
+    }
+
+    std::optional<VirtualDisplay> display;
+    const bool needsDisplay =
+        !settings.skipGui && std::any_of(selected.begin(), selected.end(), [](const CheckInfo* check) {
+            return check->gui || check->body == checkOpcodeSweep;
+        });
+    if (needsDisplay) {
+        try {
+            display.emplace();
+        } catch (const std::runtime_error& error) {
+            settings.displayProblem = error.what();
+        }
+    } else {
+        settings.displayProblem = "no display opened (--skip-gui)";
+    }
+
+    const IsolatedCheck isolation(timeout);
+    std::vector<CheckResult> results;
+    int passedCount = 0;
+    int failedCount = 0;
+    int warningCount = 0;
+    if (!json) {
+        std::printf("checking %s at strictness %d, seed %llu\n", settings.modulePath.c_str(), settings.strictness,
+                    static_cast<unsigned long long>(firstSeed));
         std::fflush(stdout);
     }
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    for (int run = 1; run <= repeat; ++run) {
+        settings.seed = firstSeed + static_cast<uint64_t>(run - 1);
+        if (!json && repeat > 1) {
+            std::printf("run %d of %d, seed %llu\n", run, repeat, static_cast<unsigned long long>(settings.seed));
+        }
+        std::string blockedBy;
+        for (const CheckInfo* check : selected) {
+            const auto start = std::chrono::steady_clock::now();
+            CheckOutcome outcome;
+            if (blockedBy.empty()) {
+                outcome = isolation.run(
+                    [&settings, check](const IsolatedCheck::Note& note) { return check->body(settings, note); });
+            } else {
+                outcome = failed("not run: " + blockedBy + " failed");
+            }
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (!outcome.passed && check->prerequisite && blockedBy.empty()) {
+                blockedBy = check->name;
+            }
+            Verdict verdict = outcome.passed ? (outcome.warning ? Verdict::warn : Verdict::pass) : Verdict::fail;
+            if (verdict == Verdict::fail && check->advisory && blockedBy.empty()) {
+                verdict = Verdict::warn;
+            }
+            (verdict == Verdict::fail ? failedCount : passedCount) += 1;
+            warningCount += verdict == Verdict::warn ? 1 : 0;
+            results.push_back({check, run, settings.seed, verdict, outcome.detail, outcome.step, seconds});
+            if (json) {
+                continue;
+            }
+            std::printf("%s %-11s %s\n", verdictWord(verdict), check->name, outcome.detail.c_str());
+            if (verdict == Verdict::fail && blockedBy != check->name && outcome.detail.rfind("not run: ", 0) != 0) {
+                std::printf("     replay: vela-host check %s --only %s --seed %llu --strictness %d%s\n",
+                            settings.modulePath.c_str(), check->name, static_cast<unsigned long long>(settings.seed),
+                            settings.strictness, outcome.step.empty() ? "" : (" (step: " + outcome.step + ")").c_str());
+            }
+            std::fflush(stdout);
+        }
+    }
+    if (const auto junit = line.value("--junit")) {
+        writeJunit(*junit, settings.modulePath, settings.strictness, results);
+    }
+    if (json) {
+        std::fputs(jsonReport(settings.modulePath, settings.strictness, firstSeed, results, passedCount, failedCount,
+                              warningCount)
+                       .c_str(),
+                   stdout);
+    } else {
+        std::printf("%d passed, %d failed, %s; seed %llu%s\n", passedCount, failedCount,
+                    counted(warningCount, "warning").c_str(), static_cast<unsigned long long>(firstSeed),
+                    leftOut > 0 ? (", " + std::to_string(leftOut) + " checks left out").c_str() : "");
+    }
+    return failedCount == 0 ? 0 : 1;
 }
 
 } // namespace
 
 const Command checkCommand{
     "check",
-    "MODULE",
-    "a conformance run any effect should pass; exit status 0 only when all checks pass",
-    "Runs these checks, each on a fresh effect in a process of its own (on POSIX), so that\n"
-    "a crash or a hang (60 s) fails that check and the run goes on:\n"
-    "  loads       the module loads and exports main or VSTPluginMain\n"
-    "  record      magic VstP, counts in range, the record's functions present\n"
-    "  opcodes     every opcode from -1 to 80 with harmless arguments (index 0, value 0,\n"
-    "              a zeroed 1 KiB buffer as ptr, usable rate and block size) answers; left\n"
-    "              out: 1 (effClose), 14 and 15 (the editor's open and close), 24 (a chunk\n"
-    "              the effect made), 38 to 40 (offline records), 41 (buffer records), and\n"
-    "              opcodes whose index names a parameter, program or pin there is none of\n"
-    "  silence     32 blocks of silence give finite output\n"
-    "  parameters  each parameter reads a normalised value and reads back 0, 1 and that value\n"
-    "  editor      the editor opens in a real window, draws and closes (a private Xvfb is\n"
-    "              started on X11 when there is no display)\n"
-    "  close       effClose, unloading the module, and no host calls afterwards\n"
-    "One line per check, then \"N passed, M failed\".\n",
+    "MODULE [--strictness 1..10] [--seed N] [--repeat N] [--only NAMES] [--skip-gui] [--timeout S]\n"
+    "             [--json] [--junit FILE] | --list",
+    "a conformance run any effect should pass; exit status 0 only when no check fails",
+    "Runs checks of the module, each on fresh effects in a process of its own (on POSIX),\n"
+    "so that a crash or a hang fails that check and the run goes on. --list names them all\n"
+    "with what each does.\n"
+    "  --strictness N  1 runs the cheap checks, a little of each; 10 runs everything, as\n"
+    "                  much as each does (default 5: every check, a middling amount)\n"
+    "  --seed N        the seed of every random choice, printed in each run so a failure\n"
+    "                  can be replayed (default: a new one each run)\n"
+    "  --repeat N      runs the checks N times, with seeds N, N+1, ...\n"
+    "  --only NAMES    runs only these checks, named with commas between them\n"
+    "  --skip-gui      opens no window: leaves the editor check out\n"
+    "  --timeout S     fails a check that takes longer than S seconds (default 120)\n"
+    "  --json          prints the results as JSON instead of lines\n"
+    "  --junit FILE    also writes the results as a JUnit XML file for CI systems\n"
+    "One line per check, PASS, WARN or FAIL, then \"N passed, M failed, W warnings\".\n"
+    "A failure names what was expected and what came, and how to replay it: the seed and\n"
+    "the step it failed in. Warnings do not fail the run.\n",
     runCheck,
 };
 

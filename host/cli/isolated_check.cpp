@@ -20,7 +20,7 @@ CheckOutcome runGuarded(const IsolatedCheck::Body& body, const IsolatedCheck::No
     try {
         return body(note);
     } catch (const std::exception& error) {
-        return {false, error.what()};
+        return {false, error.what(), false, ""};
     }
 }
 
@@ -32,7 +32,12 @@ IsolatedCheck::IsolatedCheck(int timeoutSeconds) : timeoutSeconds(timeoutSeconds
 
 CheckOutcome IsolatedCheck::run(const Body& body) const
 {
-    return runGuarded(body, [](const std::string&) {});
+    std::string lastStep;
+    CheckOutcome outcome = runGuarded(body, [&lastStep](const std::string& step) { lastStep = step; });
+    if (!outcome.passed) {
+        outcome.step = lastStep;
+    }
+    return outcome;
 }
 
 #else
@@ -64,7 +69,7 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
 {
     int channel[2];
     if (pipe(channel) != 0) {
-        return {false, "cannot create a pipe for the check"};
+        return {false, "cannot create a pipe for the check", false, ""};
     }
     // Nothing buffered may be written twice, once by each process.
     std::fflush(nullptr);
@@ -72,7 +77,7 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
     if (child < 0) {
         close(channel[0]);
         close(channel[1]);
-        return {false, "cannot start a process for the check"};
+        return {false, "cannot start a process for the check", false, ""};
     }
     if (child == 0) {
         close(channel[0]);
@@ -81,7 +86,7 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
         alarm(static_cast<unsigned>(timeoutSeconds));
         const CheckOutcome outcome =
             runGuarded(body, [&](const std::string& step) { writeLine(channel[1], 'N', step); });
-        writeLine(channel[1], outcome.passed ? 'P' : 'F', outcome.detail);
+        writeLine(channel[1], outcome.passed ? (outcome.warning ? 'W' : 'P') : 'F', outcome.detail);
         // Straight out: the module's own exit-time code is not what this check is about.
         _exit(0);
     }
@@ -101,8 +106,11 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
     for (std::size_t end; (end = received.find('\n', start)) != std::string::npos; start = end + 1) {
         const char kind = received[start];
         std::string text = received.substr(start + 1, end - start - 1);
-        if (kind == 'P' || kind == 'F') {
-            return {kind == 'P', text};
+        if (kind == 'P' || kind == 'W') {
+            return {true, text, kind == 'W', ""};
+        }
+        if (kind == 'F') {
+            return {false, text, false, lastStep};
         }
         lastStep = std::move(text);
     }
@@ -114,7 +122,7 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
     } else {
         detail = "ended without a result (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
     }
-    return {false, detail + (lastStep.empty() ? "" : " during " + lastStep)};
+    return {false, detail + (lastStep.empty() ? "" : " during " + lastStep), false, lastStep};
 }
 
 #endif

@@ -10,6 +10,10 @@ namespace vela {
 struct CheckOutcome {
     bool passed = false;
     std::string detail;
+    // A pass with a reservation: reported, but it does not fail the run.
+    bool warning = false;
+    // The last step the check noted before it failed; empty when it passed.
+    std::string step;
 };
 
 // Runs checks of an effect so that the effect crashing or hanging fails the check instead of
@@ -22,6 +26,8 @@ public:
     using Body = std::function<CheckOutcome(const Note& note)>;
 
     explicit IsolatedCheck(int timeoutSeconds);
+
+    int timeout() const { return timeoutSeconds; }
 
     // Runs body; its exceptions fail the check with their message.
     CheckOutcome run(const Body& body) const;

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+
+namespace vela {
+
+// Counts what code does on one thread while armed that has no place on an audio thread: heap
+// allocation, locking, and calls into the system through the C library. Where it can, this
+// program answers those C library functions itself and forwards them, so it sees every call a
+// loaded module makes through them; calls inside the C library itself are not seen.
+//
+//     RealtimeGuard::prepare();
+//     RealtimeGuard::arm();
+//     effect.processReplacing(...);
+//     const RealtimeGuard::Counts seen = RealtimeGuard::disarm();
+class RealtimeGuard {
+public:
+    struct Counts {
+        uint64_t allocations = 0;
+        uint64_t locks = 0;
+        uint64_t systemCalls = 0;
+        // The first function called of each kind; static texts, null when none was.
+        const char* firstAllocation = nullptr;
+        const char* firstLock = nullptr;
+        const char* firstSystemCall = nullptr;
+    };
+
+    // Whether this build of the program can count at all.
+    static bool available();
+    // Resolves the functions it forwards to; call before arming, from the arming thread.
+    static void prepare();
+    // Starts counting on the calling thread, from zero.
+    static void arm();
+    // Stops counting on the calling thread and answers what was counted.
+    static Counts disarm();
+};
+
+} // namespace vela

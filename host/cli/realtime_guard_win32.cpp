@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+// Windows has no interposition of the C runtime's functions: nothing is counted.
+#include "host/cli/realtime_guard.h"
+
+namespace vela {
+
+bool RealtimeGuard::available()
+{
+    return false;
+}
+
+void RealtimeGuard::prepare() {}
+
+void RealtimeGuard::arm() {}
+
+RealtimeGuard::Counts RealtimeGuard::disarm()
+{
+    return {};
+}
+
+} // namespace vela
