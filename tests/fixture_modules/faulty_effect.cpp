@@ -1,0 +1,296 @@
+// SPDX-License-Identifier: MIT
+// A small, well-behaved stereo gain effect with parameters, programs, chunks and an X11 editor,
+// built once without faults and once for each fault the check must find. VELA_FAULT picks it:
+//   none        no fault
+//   allocates   allocates memory in processReplacing
+//   nan         writes NaN into the last frames of blocks whose size is not a multiple of 4
+//   window      leaves its editor window behind after effEditClose
+//   random      adds noise from a generator all instances share: not deterministic
+//   chunk       trusts the count in a chunk and crashes on a random one
+//   race        keeps its gain in a plain float that two threads use at once
+//   locale      switches the process's number format when its editor opens
+
+#include <X11/Xlib.h>
+
+#include <atomic>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "frame/aeffect.h"
+#include "frame/erect.h"
+#include "frame/opcodes.h"
+
+#define VELA_FAULT_none 0
+#define VELA_FAULT_allocates 1
+#define VELA_FAULT_nan 2
+#define VELA_FAULT_window 3
+#define VELA_FAULT_random 4
+#define VELA_FAULT_chunk 5
+#define VELA_FAULT_race 6
+#define VELA_FAULT_locale 7
+#define VELA_FAULT_IS(name) (VELA_FAULT == VELA_FAULT_##name)
+
+namespace vela {
+namespace {
+
+constexpr int32_t kParameterCount = 2;
+constexpr int32_t kProgramCount = 2;
+constexpr uint32_t kChunkMagic = 0x46784368;
+constexpr int16_t kEditorWidth = 64;
+constexpr int16_t kEditorHeight = 32;
+
+struct Program {
+    const char* name;
+    float values[kParameterCount];
+};
+
+constexpr Program kPrograms[kProgramCount] = {{"Quiet", {0.25f, 1.0f}}, {"Loud", {1.0f, 0.5f}}};
+
+struct Chunk {
+    uint32_t magic;
+    uint32_t count;
+    float values[kParameterCount];
+};
+
+#if VELA_FAULT_IS(race)
+using Value = float;
+#else
+using Value = std::atomic<float>;
+#endif
+
+#if VELA_FAULT_IS(random)
+uint32_t sharedNoise = 1;
+#endif
+
+#if VELA_FAULT_IS(allocates)
+float* volatile scratch = nullptr;
+#endif
+
+struct Effect {
+    AEffect record{};
+    Value values[kParameterCount];
+    int32_t program = 0;
+    Chunk chunk{};
+    ERect rect{0, 0, kEditorHeight, kEditorWidth};
+    Display* display = nullptr;
+    Window window = 0;
+};
+
+Effect& effectOf(AEffect* record)
+{
+    return *static_cast<Effect*>(record->object);
+}
+
+void loadProgram(Effect& effect, int32_t program)
+{
+    effect.program = program;
+    for (int32_t index = 0; index < kParameterCount; ++index) {
+        effect.values[index] = kPrograms[program].values[index];
+    }
+}
+
+void copyText(void* ptr, const char* text)
+{
+    std::snprintf(static_cast<char*>(ptr), 24, "%s", text);
+}
+
+intptr_t openEditor(Effect& effect, void* parent)
+{
+#if VELA_FAULT_IS(locale)
+    std::setlocale(LC_NUMERIC, "C.UTF-8");
+#endif
+    effect.display = XOpenDisplay(nullptr);
+    if (!effect.display) {
+        return 0;
+    }
+    effect.window = XCreateSimpleWindow(effect.display, reinterpret_cast<Window>(parent), 0, 0, kEditorWidth,
+                                        kEditorHeight, 0, 0, 0x336699);
+    XMapWindow(effect.display, effect.window);
+    XFlush(effect.display);
+    return 1;
+}
+
+void closeEditor(Effect& effect)
+{
+    if (!effect.display) {
+        return;
+    }
+#if !VELA_FAULT_IS(window)
+    XDestroyWindow(effect.display, effect.window);
+    XCloseDisplay(effect.display);
+#endif
+    effect.display = nullptr;
+}
+
+intptr_t setChunk(Effect& effect, const void* ptr, intptr_t size)
+{
+#if VELA_FAULT_IS(chunk)
+    // Believes the count the chunk gives, whatever its size.
+    const Chunk* chunk = static_cast<const Chunk*>(ptr);
+    std::vector<float> values(kParameterCount);
+    for (uint32_t index = 0; index < chunk->count; ++index) {
+        values.at(index) = chunk->values[index];
+    }
+    (void)size;
+#else
+    Chunk chunk;
+    if (size != static_cast<intptr_t>(sizeof chunk)) {
+        return 0;
+    }
+    std::memcpy(&chunk, ptr, sizeof chunk);
+    if (chunk.magic != kChunkMagic || chunk.count != kParameterCount) {
+        return 0;
+    }
+    std::vector<float> values(chunk.values, chunk.values + kParameterCount);
+#endif
+    for (int32_t index = 0; index < kParameterCount; ++index) {
+        if (!(values[index] >= 0.0f && values[index] <= 1.0f)) {
+            return 0;
+        }
+    }
+    for (int32_t index = 0; index < kParameterCount; ++index) {
+        effect.values[index] = values[index];
+    }
+    return 1;
+}
+
+intptr_t dispatch(AEffect* record, int32_t opcode, int32_t index, intptr_t value, void* ptr, float)
+{
+    Effect& effect = effectOf(record);
+    switch (opcode) {
+    case effClose:
+        closeEditor(effect);
+        delete &effect;
+        return 1;
+    case effSetProgram:
+        if (value >= 0 && value < kProgramCount) {
+            loadProgram(effect, static_cast<int32_t>(value));
+        }
+        return 0;
+    case effGetProgram:
+        return effect.program;
+    case effGetProgramName:
+        copyText(ptr, kPrograms[effect.program].name);
+        return 0;
+    case effGetProgramNameIndexed:
+        if (index < 0 || index >= kProgramCount) {
+            return 0;
+        }
+        copyText(ptr, kPrograms[index].name);
+        return 1;
+    case effGetParamLabel:
+        copyText(ptr, "");
+        return 0;
+    case effGetParamName:
+        copyText(ptr, index == 0 ? "Gain" : "Mix");
+        return 0;
+    case effGetParamDisplay:
+        if (index >= 0 && index < kParameterCount) {
+            std::snprintf(static_cast<char*>(ptr), 8, "%.3f", static_cast<double>(effect.values[index]));
+        }
+        return 0;
+    case effEditGetRect:
+        *static_cast<ERect**>(ptr) = &effect.rect;
+        return 1;
+    case effEditOpen:
+        return openEditor(effect, ptr);
+    case effEditClose:
+        closeEditor(effect);
+        return 1;
+    case effGetChunk:
+        effect.chunk = {kChunkMagic, kParameterCount, {effect.values[0], effect.values[1]}};
+        *static_cast<void**>(ptr) = &effect.chunk;
+        return sizeof effect.chunk;
+    case effSetChunk:
+        return ptr ? setChunk(effect, ptr, value) : 0;
+    default:
+        return 0;
+    }
+}
+
+void processReplacing(AEffect* record, float** inputs, float** outputs, int32_t frames)
+{
+    Effect& effect = effectOf(record);
+    const float gain = effect.values[0];
+    const float mix = effect.values[1];
+#if VELA_FAULT_IS(allocates)
+    scratch = new float[static_cast<std::size_t>(frames) + 1];
+    delete[] scratch;
+#endif
+    for (int channel = 0; channel < 2; ++channel) {
+        for (int32_t frame = 0; frame < frames; ++frame) {
+            const float in = inputs[channel][frame];
+            float out = in * (1.0f - mix) + in * gain * mix;
+#if VELA_FAULT_IS(random)
+            sharedNoise = sharedNoise * 1664525u + 1013904223u;
+            out += static_cast<float>(sharedNoise >> 8) * 1e-10f;
+#endif
+#if VELA_FAULT_IS(nan)
+            // The tail after the last group of four is left to a loop that was never written.
+            if (frame >= frames - frames % 4) {
+                out = std::numeric_limits<float>::quiet_NaN();
+            }
+#endif
+            outputs[channel][frame] = out;
+        }
+    }
+}
+
+// Adds what processReplacing would write, a piece at a time through buffers on the stack.
+void process(AEffect* record, float** inputs, float** outputs, int32_t frames)
+{
+    constexpr int32_t kPiece = 256;
+    float left[kPiece];
+    float right[kPiece];
+    for (int32_t start = 0; start < frames; start += kPiece) {
+        const int32_t count = frames - start < kPiece ? frames - start : kPiece;
+        float* pieceInputs[2] = {inputs[0] + start, inputs[1] + start};
+        float* replaced[2] = {left, right};
+        processReplacing(record, pieceInputs, replaced, count);
+        for (int32_t frame = 0; frame < count; ++frame) {
+            outputs[0][start + frame] += left[frame];
+            outputs[1][start + frame] += right[frame];
+        }
+    }
+}
+
+void setParameter(AEffect* record, int32_t index, float value)
+{
+    if (index >= 0 && index < kParameterCount) {
+        effectOf(record).values[index] = value;
+    }
+}
+
+float getParameter(AEffect* record, int32_t index)
+{
+    return index >= 0 && index < kParameterCount ? static_cast<float>(effectOf(record).values[index]) : 0.0f;
+}
+
+} // namespace
+} // namespace vela
+
+using namespace vela;
+
+extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback)
+{
+    Effect* effect = new Effect;
+    AEffect& record = effect->record;
+    record.magic = kEffectMagic;
+    record.dispatcher = dispatch;
+    record.process = process;
+    record.processReplacing = processReplacing;
+    record.setParameter = setParameter;
+    record.getParameter = getParameter;
+    record.numPrograms = kProgramCount;
+    record.numParams = kParameterCount;
+    record.numInputs = 2;
+    record.numOutputs = 2;
+    record.flags = effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks;
+    record.object = effect;
+    loadProgram(*effect, 0);
+    return &record;
+}
