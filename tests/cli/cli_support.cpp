@@ -228,6 +228,30 @@ walk(json.load(open(sys.argv[1])), [])
     return values;
 }
 
+std::vector<JunitCase> readJunit(const std::string& path)
+{
+    const ScratchFolder scratch;
+    // One "name<TAB>failure message" line per test case, the message empty for a pass.
+    const std::string command = R"(/usr/bin/python3 -c '
+import sys, xml.etree.ElementTree as tree
+for case in tree.parse(sys.argv[1]).getroot().iter("testcase"):
+    failure = case.find("failure")
+    print(case.get("name") + "\t" + ("" if failure is None else "FAIL " + failure.get("message")))
+' )" + shellQuoted(path) + " >" +
+                                shellQuoted(scratch.path("out"));
+    std::vector<JunitCase> cases;
+    if (exitStatus(std::system(command.c_str())) != 0) {
+        ADD_FAILURE() << path << " is not well-formed XML";
+        return cases;
+    }
+    std::istringstream lines(fileText(scratch.path("out")));
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t tab = line.find('\t');
+        cases.push_back({line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1)});
+    }
+    return cases;
+}
+
 bool installed(const std::string& path)
 {
     return std::filesystem::exists(path);

@@ -71,6 +71,16 @@ Picture readPng(const std::string& path);
 // come unquoted, numbers as Python prints them, true and false as "True" and "False".
 std::map<std::string, std::string> flattenJson(const std::string& json);
 
+// One test case of a JUnit XML file: its name, and "FAIL " and the failure's message when it
+// failed ("" when it did not).
+struct JunitCase {
+    std::string name;
+    std::string failure;
+};
+
+// Reads a JUnit file with Python's XML parser; fails the test when it is not well-formed.
+std::vector<JunitCase> readJunit(const std::string& path);
+
 bool contains(const std::string& text, const std::string& part);
 
 // Whether a packaged third-party plug-in (or any file) is there.
