@@ -26,6 +26,30 @@ Registry& registry()
 
 std::atomic<uint64_t> unroutedCallCount{0};
 
+std::atomic<RecordingHost::CallbackHook> callbackHook{nullptr};
+
+// Calls the hook on entering and, when it goes, on leaving.
+class HookScope {
+public:
+    HookScope() : hook(callbackHook.load(std::memory_order_acquire))
+    {
+        if (hook) {
+            hook(true);
+        }
+    }
+    HookScope(const HookScope&) = delete;
+    HookScope& operator=(const HookScope&) = delete;
+    ~HookScope()
+    {
+        if (hook) {
+            hook(false);
+        }
+    }
+
+private:
+    RecordingHost::CallbackHook hook;
+};
+
 // The host whose callEntry is running on this thread; entries call back before their record
 // is known.
 thread_local RecordingHost* hostInEntry = nullptr;
@@ -117,6 +141,7 @@ void RecordingHost::forget(AEffect* effect)
 intptr_t RecordingHost::hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                      float opt) noexcept
 {
+    const HookScope hookScope;
     const HostCall call{effect, static_cast<HostOpcode>(opcode), index, value, ptr, opt};
     Registry& shared = registry();
     RecordingHost* host = nullptr;
@@ -142,6 +167,11 @@ intptr_t RecordingHost::hostCallback(AEffect* effect, int32_t opcode, int32_t in
         shared.callsInside.erase(host);
     }
     return answer;
+}
+
+void RecordingHost::setCallbackHook(CallbackHook hook)
+{
+    callbackHook.store(hook, std::memory_order_release);
 }
 
 uint64_t RecordingHost::unroutedCalls()

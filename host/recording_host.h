@@ -74,6 +74,12 @@ public:
     // Calls that reached the callback but belonged to no host, since the program started.
     static uint64_t unroutedCalls();
 
+    // Called with true as each callback call enters the host and with false as it leaves, on
+    // the calling thread; lets a tool that watches an effect's calls leave the host's own work
+    // out. Null (the default) calls nothing. Set it before any effect runs.
+    using CallbackHook = void (*)(bool entering);
+    static void setCallbackHook(CallbackHook hook);
+
 private:
     intptr_t answerCall(const HostCall& call);
 

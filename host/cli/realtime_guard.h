@@ -34,6 +34,10 @@ public:
     static void arm();
     // Stops counting on the calling thread and answers what was counted.
     static Counts disarm();
+    // Leaves what follows on the calling thread out of the count, until as many resume calls;
+    // for the host's own work when the checked code calls it.
+    static void pause();
+    static void resume();
 };
 
 } // namespace vela

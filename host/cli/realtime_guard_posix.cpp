@@ -36,13 +36,14 @@ namespace {
 
 // Plain thread-local data of the program itself: reading it neither allocates nor locks.
 thread_local bool armed = false;
+thread_local int paused = 0;
 thread_local RealtimeGuard::Counts counts;
 
 enum class Kind { allocation, lock, systemCall };
 
 void noteCall(Kind kind, const char* name) noexcept
 {
-    if (!armed) {
+    if (!armed || paused > 0) {
         return;
     }
     switch (kind) {
@@ -135,6 +136,16 @@ RealtimeGuard::Counts RealtimeGuard::disarm()
 {
     armed = false;
     return counts;
+}
+
+void RealtimeGuard::pause()
+{
+    ++paused;
+}
+
+void RealtimeGuard::resume()
+{
+    --paused;
 }
 
 } // namespace vela

@@ -18,4 +18,8 @@ RealtimeGuard::Counts RealtimeGuard::disarm()
     return {};
 }
 
+void RealtimeGuard::pause() {}
+
+void RealtimeGuard::resume() {}
+
 } // namespace vela

@@ -72,6 +72,7 @@ float* volatile scratch = nullptr;
 
 struct Effect {
     AEffect record{};
+    audioMasterCallback host = nullptr;
     Value values[kParameterCount];
     int32_t program = 0;
     Chunk chunk{};
@@ -215,6 +216,8 @@ intptr_t dispatch(AEffect* record, int32_t opcode, int32_t index, intptr_t value
 void processReplacing(AEffect* record, float** inputs, float** outputs, int32_t frames)
 {
     Effect& effect = effectOf(record);
+    // As effects that follow the transport do; what the host does to answer is not the effect's.
+    effect.host(record, audioMasterGetTime, 0, 0, nullptr, 0.0f);
     const float gain = effect.values[0];
     const float mix = effect.values[1];
 #if VELA_FAULT_IS(allocates)
@@ -275,9 +278,10 @@ float getParameter(AEffect* record, int32_t index)
 
 using namespace vela;
 
-extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback)
+extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback host)
 {
     Effect* effect = new Effect;
+    effect->host = host;
     AEffect& record = effect->record;
     record.magic = kEffectMagic;
     record.dispatcher = dispatch;
