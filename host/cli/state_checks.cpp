@@ -291,11 +291,12 @@ CheckOutcome checkState(const CheckSettings& settings, const IsolatedCheck::Note
     for (int32_t index = 0; index < count; ++index) {
         saved.setParameter(index, random.unit());
     }
-    const std::vector<float> expected = parameterValues(saved);
     HostedEffect restored = createCheckedEffect(settings.modulePath);
     restored.dispatch(effOpen);
     const bool chunks = (saved.record()->flags & effFlagsProgramChunks) != 0;
     std::vector<char> chunk;
+    std::vector<float> values = parameterValues(saved);
+    const intptr_t program = saved.dispatch(effGetProgram);
     if (chunks) {
         note("effGetChunk");
         void* data = nullptr;
@@ -307,14 +308,30 @@ CheckOutcome checkState(const CheckSettings& settings, const IsolatedCheck::Note
         chunk.assign(static_cast<const char*>(data), static_cast<const char*>(data) + size);
         note("effSetChunk of " + std::to_string(size) + " bytes into a fresh effect");
         restored.dispatch(effSetChunk, 0, size, chunk.data());
+        // The saved effect takes its own chunk back too, so that both read their values as
+        // the chunk holds them (an effect may store a quantised value where it read the raw one).
+        note("effSetChunk of its own chunk into the saved effect");
+        std::vector<char> own = chunk;
+        saved.dispatch(effSetChunk, 0, size, own.data());
     } else {
-        const intptr_t program = saved.dispatch(effGetProgram);
         note("program " + std::to_string(program) + " and the parameters into a fresh effect");
         restored.dispatch(effSetProgram, 0, program);
         for (int32_t index = 0; index < count; ++index) {
-            restored.setParameter(index, expected[index]);
+            restored.setParameter(index, values[index]);
         }
     }
+    // Some effects take a loaded state over on the audio thread: both get a few blocks.
+    for (HostedEffect* effect : {&saved, &restored}) {
+        note(effect == &saved ? "processing in the saved effect" : "processing after the restore");
+        startAudio(*effect, kSampleRate, kBlockSize);
+        AudioRun run(*effect, kBlockSize);
+        const ProcessMode mode = canReplace(*effect->record()) ? ProcessMode::separate : ProcessMode::accumulating;
+        for (int block = 0; block < 4; ++block) {
+            run.constantBlock(kBlockSize, mode, 0.0f);
+            effect->dispatch(effIdle);
+        }
+    }
+    const std::vector<float> expected = parameterValues(saved);
     const std::vector<float> found = parameterValues(restored);
     const int32_t changed = firstDifference(expected, found);
     if (changed >= 0) {
