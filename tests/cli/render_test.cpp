@@ -134,8 +134,8 @@ TEST(LevelsOfVela, TheDownmixMakesTheChannelsIdentical)
     ASSERT_NE(onRow, std::string::npos) << levels.out;
     const std::string exampleRows = levels.out.substr(0, onRow);
     const std::string onRows = levels.out.substr(onRow);
-    EXPECT_FALSE(contains(exampleRows, " 1.000")) << levels.out;
-    EXPECT_TRUE(contains(onRows, " 1.000\n")) << levels.out;
+    EXPECT_FALSE(contains(exampleRows, " 1.000 ")) << levels.out;
+    EXPECT_TRUE(contains(onRows, " 1.000         0.00\n")) << levels.out;
 }
 
 #endif
@@ -154,8 +154,44 @@ TEST(Levels, MeasuresRmsPeakAndCorrelationOfAFile)
     writeAudio(folder.path("square.wav"), {square, negative}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     const ToolRun run = runTool({"levels", folder.path("square.wav")});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(contains(run.out, "1       -6.02       -6.02       -1.000\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "1       -6.02       -6.02       -1.000          inf\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "2       -6.02       -6.02")) << run.out;
+}
+
+TEST(Levels, TheFoldDownLossIsHowMuchQuieterTheMonoMixIsThanTheLouderChannel)
+{
+    struct Case {
+        const char* name;
+        // Channel 2 from channel 1 and an unrelated noise.
+        float (*second)(float first, float other);
+        double lowest;
+        double highest;
+    };
+    const Case cases[] = {
+        {"identical", [](float first, float) { return first; }, 0.0, 0.0},
+        {"unrelated", [](float, float other) { return other; }, 2.8, 3.2},
+        {"silent beside", [](float, float) { return 0.0f; }, 6.02, 6.02},
+        {"half as loud, same sign", [](float first, float) { return first * 0.5f; }, 2.49, 2.50},
+        {"inverted at half", [](float first, float) { return first * -0.5f; }, 12.04, 12.04},
+    };
+    const ScratchFolder folder;
+    const std::vector<float> first = noise(kFrames, 1);
+    const std::vector<float> other = noise(kFrames, 2);
+    for (const Case& entry : cases) {
+        std::vector<float> second(kFrames);
+        for (std::size_t i = 0; i < kFrames; ++i) {
+            second[i] = entry.second(first[i], other[i]);
+        }
+        writeAudio(folder.path("pair.wav"), {first, second}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        const ToolRun run = runTool({"levels", folder.path("pair.wav")});
+        ASSERT_EQ(run.status, 0) << run.err;
+        // The last word of channel 1's row.
+        const std::string row = run.out.substr(run.out.find('\n') + 1, run.out.find(" 2 ") - run.out.find('\n'));
+        const std::string firstRow = row.substr(0, row.find('\n'));
+        const double loss = std::stod(firstRow.substr(firstRow.find_last_of(' ') + 1));
+        EXPECT_GE(loss, entry.lowest - 0.005) << entry.name << "\n" << run.out;
+        EXPECT_LE(loss, entry.highest + 0.005) << entry.name << "\n" << run.out;
+    }
 }
 
 struct ThirdPartyModule {
