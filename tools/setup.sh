@@ -13,7 +13,7 @@ packages=(
     libx11-dev libxtst-dev libsndfile1-dev
     googletest libgtest-dev libbenchmark-dev
     python3-pil fonts-dejavu-core
-    dpf-plugins-vst zam-plugins
+    dpf-plugins-vst zam-plugins lsp-plugins-vst
     lv2-dev lilv-utils x42-plugins
     clang-format
 )
