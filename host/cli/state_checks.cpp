@@ -3,6 +3,7 @@
 // reached from a second thread while audio runs.
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -179,7 +180,7 @@ CheckOutcome checkThreads(const CheckSettings& settings, const IsolatedCheck::No
     note("processing while a second thread sets parameters and reads their display");
     std::thread editor([&effect, &stop, &changes, count, seed = settings.seed + 1] {
         CheckRandom random(seed);
-        while (!stop.load()) {
+        while (!stop.load() || changes.load() == 0) {
             const int32_t index = random.between(0, count - 1);
             effect.setParameter(index, random.unit());
             effect.getParameter(index);
@@ -189,8 +190,17 @@ CheckOutcome checkThreads(const CheckSettings& settings, const IsolatedCheck::No
     });
     CheckRandom random(settings.seed);
     const int blocks = settings.scaled(64, 1024);
+    // Both threads at work together, however the system schedules them: audio starts once the
+    // other thread has, and goes on until that one has made as many changes as there are blocks.
+    while (changes.load() == 0) {
+        std::this_thread::yield();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::string fault;
-    for (int block = 0; block < blocks && fault.empty(); ++block) {
+    int block = 0;
+    for (;
+         (block < blocks || (changes.load() < blocks && std::chrono::steady_clock::now() < deadline)) && fault.empty();
+         ++block) {
         run.block(kBlockSize, mode, random);
         const std::string abnormal = run.firstAbnormal();
         if (!abnormal.empty()) {
@@ -213,7 +223,7 @@ CheckOutcome checkThreads(const CheckSettings& settings, const IsolatedCheck::No
 #else
     const char* watched = "; races show only in a ThreadSanitizer build";
 #endif
-    return passed(std::to_string(blocks) + " blocks processed while another thread made " +
+    return passed(std::to_string(block) + " blocks processed while another thread made " +
                   std::to_string(changes.load()) + " parameter changes and display reads" + watched);
 }
 
