@@ -75,6 +75,16 @@ TEST(CheckFault, TheModuleWithoutFaultsPassesEveryCheck)
     EXPECT_EQ(checksWith(run.out, "PASS").size(), kCheckNames.size()) << run.out;
 }
 
+TEST(CheckFault, ExportsNamesTheEntryAndTheLibrariesFromTheFileItself)
+{
+    const ToolRun run = runTool({"check", faultModule("none"), "--only", "exports"});
+    EXPECT_EQ(run.status, 0) << run.out;
+    // The module exports VSTPluginMain alone and links Xlib for its editor.
+    EXPECT_TRUE(contains(run.out, "PASS exports     loads with every symbol bound; exports VSTPluginMain; needs "))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, "libX11.so.6")) << run.out;
+}
+
 struct FaultCase {
     const char* fault;
     const char* check;
