@@ -24,7 +24,10 @@
 #include <atomic>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizers' runtime calls these hooks for every allocation and release; GCC ships no
+// header that declares the function.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*allocated)(const volatile void*, size_t),
+                                                         void (*released)(const volatile void*));
 #define VELA_SANITIZER_ALLOCATOR 1
 #else
 #define VELA_SANITIZER_ALLOCATOR 0
