@@ -6,7 +6,7 @@
 //   nan         writes NaN into the last frames of blocks whose size is not a multiple of 4
 //   window      leaves its editor window behind after effEditClose
 //   random      adds noise from a generator all instances share: not deterministic
-//   chunk       trusts the count in a chunk and crashes on a random one
+//   chunk       trusts the count in a chunk, overruns its buffer and crashes on a random one
 //   race        keeps its gain in a plain float that two threads use at once
 //   locale      switches the process's number format when its editor opens
 
@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "frame/aeffect.h"
 #include "frame/erect.h"
@@ -129,12 +128,12 @@ void closeEditor(Effect& effect)
 
 intptr_t setChunk(Effect& effect, const void* ptr, intptr_t size)
 {
+    float values[kParameterCount];
 #if VELA_FAULT_IS(chunk)
     // Believes the count the chunk gives, whatever its size.
     const Chunk* chunk = static_cast<const Chunk*>(ptr);
-    std::vector<float> values(kParameterCount);
     for (uint32_t index = 0; index < chunk->count; ++index) {
-        values.at(index) = chunk->values[index];
+        values[index] = chunk->values[index];
     }
     (void)size;
 #else
@@ -146,7 +145,7 @@ intptr_t setChunk(Effect& effect, const void* ptr, intptr_t size)
     if (chunk.magic != kChunkMagic || chunk.count != kParameterCount) {
         return 0;
     }
-    std::vector<float> values(chunk.values, chunk.values + kParameterCount);
+    std::memcpy(values, chunk.values, sizeof values);
 #endif
     for (int32_t index = 0; index < kParameterCount; ++index) {
         if (!(values[index] >= 0.0f && values[index] <= 1.0f)) {
