@@ -28,6 +28,9 @@ public:
 
     // Whether this build of the program can count at all.
     static bool available();
+    // Whether it counts locks and system calls as well as allocations (not under
+    // ThreadSanitizer, which answers those functions itself).
+    static bool watchesLocksAndSystemCalls();
     // Resolves the functions it forwards to; call before arming, from the arming thread.
     static void prepare();
     // Starts counting on the calling thread, from zero.

@@ -33,6 +33,14 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*allocated)(const
 #define VELA_SANITIZER_ALLOCATOR 0
 #endif
 
+// ThreadSanitizer answers the locking and system call functions itself and is not ready for
+// them to be answered before it is set up: its build counts allocations alone.
+#if defined(__SANITIZE_THREAD__)
+#define VELA_WATCH_CALLS 0
+#else
+#define VELA_WATCH_CALLS 1
+#endif
+
 namespace vela {
 
 namespace {
@@ -62,6 +70,7 @@ void noteCall(Kind kind, const char* name) noexcept
     }
 }
 
+#if VELA_WATCH_CALLS
 // The C library's own function of that name, found once.
 void* nextFunction(std::atomic<void*>& cache, const char* name) noexcept
 {
@@ -78,6 +87,7 @@ void* nextFunction(std::atomic<void*>& cache, const char* name) noexcept
         static std::atomic<void*> cache{nullptr};                                                                      \
         return reinterpret_cast<decltype(&::name)>(::vela::nextFunction(cache, #name));                                \
     }())
+#endif
 
 #if VELA_SANITIZER_ALLOCATOR
 void noteAllocation(const volatile void*, std::size_t) noexcept
@@ -100,12 +110,18 @@ bool RealtimeGuard::available()
     return true;
 }
 
+bool RealtimeGuard::watchesLocksAndSystemCalls()
+{
+    return VELA_WATCH_CALLS != 0;
+}
+
 void RealtimeGuard::prepare()
 {
 #if VELA_SANITIZER_ALLOCATOR
     static const bool installed = __sanitizer_install_malloc_and_free_hooks(noteAllocation, noteRelease) != 0;
     (void)installed;
 #endif
+#if VELA_WATCH_CALLS
     // Found now, so that finding them never counts as the checked code's calls.
     VELA_NEXT(pthread_mutex_lock);
     VELA_NEXT(pthread_rwlock_rdlock);
@@ -127,6 +143,7 @@ void RealtimeGuard::prepare()
     VELA_NEXT(fwrite);
     VELA_NEXT(puts);
     VELA_NEXT(vfprintf);
+#endif
 }
 
 void RealtimeGuard::arm()
@@ -221,6 +238,7 @@ VELA_EXPORTED int posix_memalign(void** result, size_t alignment, size_t size) n
 }
 #endif
 
+#if VELA_WATCH_CALLS
 VELA_EXPORTED int pthread_mutex_lock(pthread_mutex_t* mutex) noexcept
 {
     noteCall(Kind::lock, "pthread_mutex_lock");
@@ -375,5 +393,7 @@ VELA_EXPORTED int fprintf(FILE* stream, const char* format, ...)
     va_end(arguments);
     return written;
 }
+
+#endif
 
 } // extern "C"

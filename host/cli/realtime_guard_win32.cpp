@@ -9,6 +9,11 @@ bool RealtimeGuard::available()
     return false;
 }
 
+bool RealtimeGuard::watchesLocksAndSystemCalls()
+{
+    return false;
+}
+
 void RealtimeGuard::prepare() {}
 
 void RealtimeGuard::arm() {}
