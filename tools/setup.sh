@@ -10,7 +10,8 @@ packages=(
     cmake ninja-build g++ pkg-config
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine64 xvfb xauth x11-utils
-    libx11-dev libxtst-dev libsndfile1-dev
+    libx11-dev libxtst-dev libxres-dev libsndfile1-dev
+    clang libclang-rt-dev valgrind
     googletest libgtest-dev libbenchmark-dev
     python3-pil fonts-dejavu-core
     dpf-plugins-vst zam-plugins lsp-plugins-vst
