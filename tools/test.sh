@@ -77,5 +77,8 @@ for preset in "${presets[@]}"; do
     sed -n '/The following tests FAILED:/,$p' "$log" | grep -E '^[[:space:]]+[0-9]+ - ' | head -n 20
 done
 
+# --- fuzzing: a bounded run of the fuzz target from its seed corpus, counted as one test ---
+if [ $# -eq 0 ]; then if bash tests/fuzz/run.sh 60; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; fi
+
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
