@@ -368,7 +368,7 @@ private:
             outputs[1] = inputs[1] + shift;
         }
         const std::vector<float> before = arena;
-        const float internal = switchEffect->paramValue[0].load(std::memory_order_relaxed);
+        const float internal = switchEffect->switchValue();
         const bool on = (truncateToInteger(internal) & 0xFF) != 0;
 
         ++hostCalls;
