@@ -11,7 +11,7 @@ source tools/virtual-display.sh
 start_virtual_display
 trap stop_virtual_display EXIT
 status=0
-module=build/linux/plugin/Vela_Button.so
+module=build/linux/Vela_Button.so
 soak=build/linux/tests/soak/vela_soak
 nice "$soak" create-close "$module" 10000 || status=1
 nice "$soak" load-unload "$module" 1000 || status=1
@@ -20,7 +20,7 @@ nice "$soak" editor "$module" 1000 || status=1
 nice valgrind --error-exitcode=1 --leak-check=full --show-leak-kinds=definite,indirect,possible \
     --errors-for-leak-kinds=definite,indirect,possible "$soak" life "$module" 50 || status=1
 if [ "${1:-}" = win64 ]; then
-    dll="Z:$(realpath build/win64/plugin/Vela_Button.dll | tr / '\\')"
+    dll="Z:$(realpath build/win64/Vela_Button.dll | tr / '\\')"
     for mode in "create-close 10000" "load-unload 1000" "load-play-unload 1000"; do
         nice tools/wine-run.sh build/win64/tests/soak/vela_soak.exe ${mode%% *} "$dll" ${mode##* } || status=1
     done
