@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "effect/switch_effect.h"
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -35,6 +36,17 @@ bool writeText(char* buffer, const char* text)
     }
     std::memcpy(buffer, text, std::strlen(text) + 1);
     return true;
+}
+
+// normalised × scale; a finite value too large to scale keeps the largest float of its sign, so
+// that only a value set non-finite reads back non-finite.
+float scaledValue(float normalised, float scale)
+{
+    const float scaled = normalised * scale;
+    if (std::isfinite(normalised) && !std::isfinite(scaled)) {
+        return std::copysign(std::numeric_limits<float>::max(), scaled);
+    }
+    return scaled;
 }
 
 } // namespace
@@ -83,7 +95,7 @@ void SwitchEffect::setParameter(int32_t index, float value)
     if (index < 0 || index >= kParameterCount) {
         return;
     }
-    paramValue[index].store(paramScale[index] * value, kRelaxed);
+    paramValue[index].store(scaledValue(value, paramScale[index]), kRelaxed);
     programs[currentProgram.load(kRelaxed)].values[index].store(value, kRelaxed);
 }
 

@@ -30,9 +30,11 @@ public:
         if (offset > data.size() || width > data.size() - offset) {
             throw std::runtime_error("the file ends inside its own tables");
         }
+        // Inside the file, so the offset fits a size.
+        const auto start = static_cast<std::size_t>(offset);
         uint64_t value = 0;
         for (std::size_t i = 0; i < width; ++i) {
-            value |= uint64_t{static_cast<unsigned char>(data[offset + i])} << (8 * i);
+            value |= uint64_t{static_cast<unsigned char>(data[start + i])} << (8 * i);
         }
         return value;
     }
@@ -42,8 +44,8 @@ public:
         if (offset >= data.size()) {
             throw std::runtime_error("a name lies outside the file");
         }
-        const char* start = data.data() + offset;
-        const void* end = std::memchr(start, 0, data.size() - offset);
+        const char* start = data.data() + static_cast<std::size_t>(offset);
+        const void* end = std::memchr(start, 0, data.size() - static_cast<std::size_t>(offset));
         if (!end) {
             throw std::runtime_error("a name runs to the end of the file");
         }

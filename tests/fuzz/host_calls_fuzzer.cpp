@@ -305,9 +305,7 @@ private:
         const float value = anyFloat(input);
         ++hostCalls;
         record->setParameter(record, index, value);
-        // A finite value too large to scale (beyond the float range once multiplied by the
-        // switch's scale of 127) is stored as infinite and reads back so.
-        if (index == 0 && !(std::fabs(value) <= std::numeric_limits<float>::max() / 127.0f)) {
+        if (index == 0 && !std::isfinite(value)) {
             nonFiniteSet = true;
         }
     }
