@@ -43,28 +43,35 @@ template <typename Lane, bool mean, bool accumulate>
 [[gnu::always_inline]] inline int32_t mixLanes(const StereoBlock& block, int32_t begin)
 {
     constexpr auto kWidth = static_cast<int32_t>(sizeof(Lane) / sizeof(float));
+    // Held locally: a lane's bytes are stored as bytes, which the compiler must otherwise assume
+    // may change the block's own fields.
+    const float* inLeft = block.inLeft;
+    const float* inRight = block.inRight;
+    float* outLeft = block.outLeft;
+    float* outRight = block.outRight;
+    const int32_t frames = block.frames;
     int32_t i = begin;
-    for (; i + kWidth <= block.frames; i += kWidth) {
+    for (; i + kWidth <= frames; i += kWidth) {
         Lane left;
         Lane right;
-        load(left, block.inLeft + i);
-        load(right, block.inRight + i);
+        load(left, inLeft + i);
+        load(right, inRight + i);
         if constexpr (mean) {
             left = (left + right) * 0.5f;
             right = left;
         }
         if constexpr (accumulate) {
             Lane held;
-            load(held, block.outLeft + i);
+            load(held, outLeft + i);
             left = held + left;
         }
-        store(block.outLeft + i, left);
+        store(outLeft + i, left);
         if constexpr (accumulate) {
             Lane held;
-            load(held, block.outRight + i);
+            load(held, outRight + i);
             right = held + right;
         }
-        store(block.outRight + i, right);
+        store(outRight + i, right);
     }
     return i;
 }
