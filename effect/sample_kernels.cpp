@@ -109,7 +109,10 @@ bool processorRunsAvx()
     unsigned int ebx = 0;
     unsigned int ecx = 0;
     unsigned int edx = 0;
-    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0 || (ecx & bit_AVX) == 0 || (ecx & bit_OSXSAVE) == 0) {
+    // Every processor these modules run on answers leaf 1; asking first costs another trap
+    // to the hypervisor on a virtual machine.
+    __cpuid(1, eax, ebx, ecx, edx);
+    if ((ecx & bit_AVX) == 0 || (ecx & bit_OSXSAVE) == 0) {
         return false;
     }
     unsigned int savedLow = 0;

@@ -56,11 +56,6 @@ EffectCore::EffectCore(audioMasterCallback hostCallback, int32_t programCount, i
     effectRecord.version = 2;
 }
 
-EffectCore::~EffectCore()
-{
-    delete editor;
-}
-
 void EffectCore::setParameter(int32_t, float) {}
 
 float EffectCore::getParameter(int32_t)

@@ -5,10 +5,9 @@
 #include <cstdint>
 
 #include "frame/aeffect.h"
+#include "frame/editor_base.h"
 
 namespace vela {
-
-class EditorBase;
 
 // The base of every effect: owns the record the host holds, turns the host's operations
 // 0 to 24 into virtual operations and wraps host callback operations 0 to 4.
@@ -23,8 +22,10 @@ public:
     EffectCore(const EffectCore&) = delete;
     EffectCore& operator=(const EffectCore&) = delete;
 
-    // Destroys the registered editor, if any.
-    virtual ~EffectCore();
+    // Destroys the registered editor, if any. Inline, as are the extended layer's constructor and
+    // destructor, so that the compiler sees an effect's whole destruction at once and the module
+    // needs no table of virtual functions for the extended layer.
+    virtual ~EffectCore() { delete editor; }
 
     // Stores a normalised parameter value. [any thread]
     virtual void setParameter(int32_t index, float value);

@@ -5,13 +5,6 @@
 
 namespace vela {
 
-EffectExtended::EffectExtended(audioMasterCallback hostCallback, int32_t programCount, int32_t parameterCount)
-    : EffectCore(hostCallback, programCount, parameterCount)
-{
-}
-
-EffectExtended::~EffectExtended() = default;
-
 intptr_t EffectExtended::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     // Subtracting in unsigned arithmetic cannot overflow, and one comparison then sends

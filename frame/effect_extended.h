@@ -15,8 +15,8 @@ namespace vela {
 // descriptions) travel as untyped pointers: this layer never reads them.
 class EffectExtended : public EffectCore {
 public:
-    EffectExtended(audioMasterCallback hostCallback, int32_t programCount, int32_t parameterCount);
-    ~EffectExtended() override;
+    // Adds no state: takes the core's constructor and keeps the implicit, inline destructor.
+    using EffectCore::EffectCore;
 
     // Answers operations 25 to 58 itself and hands every other number to the core dispatcher. [main thread]
     intptr_t dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) override;
