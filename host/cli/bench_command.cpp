@@ -22,7 +22,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kLoadRuns = 25;
+constexpr int kLoadRuns = 101;
 constexpr int kRounds = 7;
 constexpr std::array<long, 4> kBlockSizes{64, 256, 1024, 4096};
 constexpr auto kRoundTime = std::chrono::milliseconds(10);
@@ -186,7 +186,7 @@ const Command benchCommand{
     "load latency, and processing cost per frame against memcpy, at four block sizes",
     "Measures, on this machine and now:\n"
     "  - loading MODULE, calling its entry, closing the effect and unloading the module\n"
-    "    (median of 25 runs), and the same for each OTHER module, in turns with MODULE;\n"
+    "    (median of 101 runs), and the same for each OTHER module, in turns with MODULE;\n"
     "  - one processReplacing call at block sizes 64, 256, 1024 and 4096, as time per\n"
     "    block and per frame, and as a ratio to copying the same bytes (memcpy of every\n"
     "    input channel into an output) measured in the same run, round by round.\n"
