@@ -88,6 +88,11 @@ int EditorWindow::topLevelWindowCount()
     return countNativeTopLevels();
 }
 
+std::map<std::string, int64_t> EditorWindow::processObjectCounts()
+{
+    return countNativeObjects();
+}
+
 void EditorWindow::pump(int milliseconds)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "host/hosted_effect.h"
@@ -58,9 +60,14 @@ public:
     void closeEditor();
     // How many windows the editor has inside this window now.
     int childWindowCount();
-    // How many top-level windows the window system shows now (on X11, the root window's
-    // children of every client; on Windows, this process's top-level windows).
+    // How many top-level windows of this process the window system shows now (on X11 those of
+    // this process's connections, or every client's when the server cannot tell which they are).
     int topLevelWindowCount();
+    // The objects the window system holds for this process now, by kind: on X11 the count of
+    // each resource type over this process's connections (windows, pixmaps, graphics contexts,
+    // cursors...), from the X-Resource extension; on Windows the process's GDI and USER objects.
+    // Empty when the window system cannot say.
+    std::map<std::string, int64_t> processObjectCounts();
 
 private:
     // Window-system state of one window; defined by the platform source.
@@ -89,6 +96,7 @@ private:
     Image captureNative();
     int countNativeChildren();
     int countNativeTopLevels();
+    std::map<std::string, int64_t> countNativeObjects();
 
     // Resizes the window to the rectangle the open editor reports; throws when it reports none
     // and none was known before.

@@ -206,4 +206,10 @@ int EditorWindow::countNativeTopLevels()
     return count;
 }
 
+std::map<std::string, int64_t> EditorWindow::countNativeObjects()
+{
+    return {{"GDI objects", GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)},
+            {"USER objects", GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)}};
+}
+
 } // namespace vela

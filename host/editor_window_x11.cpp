@@ -7,7 +7,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
 #include <X11/extensions/XTest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -307,19 +309,60 @@ EditorWindow::Image EditorWindow::captureNative()
 
 namespace {
 
-int countChildren(Display* display, Window window)
+std::vector<Window> childrenOf(Display* display, Window window)
 {
     Window root = 0;
     Window parent = 0;
     Window* children = nullptr;
     unsigned count = 0;
     if (!XQueryTree(display, window, &root, &parent, &children, &count)) {
-        return 0;
+        return {};
     }
+    std::vector<Window> found(children, children + count);
     if (children) {
         XFree(children);
     }
-    return static_cast<int>(count);
+    return found;
+}
+
+// A connection to the server: the range of resource IDs it hands out.
+struct Client {
+    XID base;
+    XID mask;
+};
+
+// This process's connections to the server, the host's own and those the effect's editor
+// opened, once what each has sent has arrived; empty when the server cannot tell (no
+// X-Resource extension, or connections from another machine).
+std::vector<Client> processClients(Display* display)
+{
+    std::vector<Client> own;
+    int eventBase = 0;
+    int errorBase = 0;
+    if (!XResQueryExtension(display, &eventBase, &errorBase)) {
+        return own;
+    }
+    XSync(display, False);
+    XResClientIdSpec every{0, XRES_CLIENT_ID_PID_MASK};
+    long idCount = 0;
+    XResClientIdValue* ids = nullptr;
+    if (XResQueryClientIds(display, 1, &every, &idCount, &ids) != Success) {
+        return own;
+    }
+    int clientCount = 0;
+    XResClient* clients = nullptr;
+    if (XResQueryClients(display, &clientCount, &clients) != 0) {
+        for (long i = 0; i < idCount; ++i) {
+            for (int j = 0; j < clientCount; ++j) {
+                if (XResGetClientPid(&ids[i]) == getpid() && clients[j].resource_base == ids[i].spec.client) {
+                    own.push_back({clients[j].resource_base, clients[j].resource_mask});
+                }
+            }
+        }
+        XFree(clients);
+    }
+    XResClientIdsDestroy(idCount, ids);
+    return own;
 }
 
 } // namespace
@@ -328,13 +371,40 @@ int EditorWindow::countNativeChildren()
 {
     // What the editor's own connection did must have reached the server first.
     XSync(native->display, False);
-    return countChildren(native->display, native->window);
+    return static_cast<int>(childrenOf(native->display, native->window).size());
 }
 
 int EditorWindow::countNativeTopLevels()
 {
-    XSync(native->display, False);
-    return countChildren(native->display, RootWindow(native->display, native->screen));
+    const std::vector<Client> clients = processClients(native->display);
+    const std::vector<Window> topLevels = childrenOf(native->display, RootWindow(native->display, native->screen));
+    if (clients.empty()) {
+        return static_cast<int>(topLevels.size());
+    }
+    // A window belongs to the connection whose range its XID lies in.
+    return static_cast<int>(std::count_if(topLevels.begin(), topLevels.end(), [&](Window window) {
+        return std::any_of(clients.begin(), clients.end(),
+                           [window](const Client& client) { return (window & ~client.mask) == client.base; });
+    }));
+}
+
+std::map<std::string, int64_t> EditorWindow::countNativeObjects()
+{
+    std::map<std::string, int64_t> counts;
+    for (const Client& client : processClients(native->display)) {
+        int typeCount = 0;
+        XResType* types = nullptr;
+        if (XResQueryClientResources(native->display, client.base, &typeCount, &types) == 0) {
+            continue;
+        }
+        for (int i = 0; i < typeCount; ++i) {
+            char* name = XGetAtomName(native->display, types[i].resource_type);
+            counts[name ? name : "resource type " + std::to_string(types[i].resource_type)] += types[i].count;
+            XFree(name);
+        }
+        XFree(types);
+    }
+    return counts;
 }
 
 } // namespace vela

@@ -78,7 +78,8 @@ const std::vector<CheckInfo> kChecks{
      "a block four times the size announced with effSetBlockSize (a warning only)"},
     {"editor", 5, false, true, false, checkEditor,
      "the editor opens at rest, while audio runs with parameters changing, and suspended;\n"
-     "10 to 100 open and close cycles leave no window behind; the process locale is kept"},
+     "10 to 100 open and close cycles leave no window and no growing number of window-system\n"
+     "objects (X resources, GDI and USER objects) behind; the process locale is kept"},
     {"close", 1, false, false, false, checkClose, "effClose, unloading the module, and no host calls afterwards"},
 };
 

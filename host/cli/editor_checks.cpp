@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <map>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -63,6 +65,20 @@ private:
     std::thread thread;
 };
 
+// What grew from one count of the window system's objects to the next, as "3 PIXMAP, 1 GC".
+std::string growth(const std::map<std::string, int64_t>& before, const std::map<std::string, int64_t>& after)
+{
+    std::string grown;
+    for (const auto& [kind, count] : after) {
+        const auto earlier = before.find(kind);
+        const int64_t more = count - (earlier == before.end() ? 0 : earlier->second);
+        if (more > 0) {
+            grown += (grown.empty() ? "" : ", ") + std::to_string(more) + " " + kind;
+        }
+    }
+    return grown;
+}
+
 // Closes the editor and answers the windows it left in the host's window.
 int closeAndCountLeftovers(EditorWindow& window)
 {
@@ -92,8 +108,12 @@ CheckOutcome checkEditor(const CheckSettings& settings, const IsolatedCheck::Not
     const std::string locale = currentLocale();
     std::vector<std::string> faults;
     std::string size;
-    // Opens the editor, lets it draw, changes parameters if asked, closes it, and notes what
-    // went wrong on the way.
+    struct Remains {
+        int topLevels;
+        std::map<std::string, int64_t> objects;
+    };
+    // Opens the editor, lets it draw, changes parameters if asked, closes it, notes what went
+    // wrong on the way, and answers what the window system holds afterwards.
     const auto openOnce = [&](const std::string& how, int milliseconds, bool changeParameters) {
         note("opening the editor " + how);
         EditorWindow window(effect);
@@ -119,7 +139,7 @@ CheckOutcome checkEditor(const CheckSettings& settings, const IsolatedCheck::Not
             faults.push_back("expected no window left in the host's window after effEditClose " + how + "; got " +
                              std::to_string(left));
         }
-        return window.topLevelWindowCount();
+        return Remains{window.topLevelWindowCount(), window.processObjectCounts()};
     };
 
     // Each way of opening only after the ones before went well, so a failure's step is its own.
@@ -135,24 +155,36 @@ CheckOutcome checkEditor(const CheckSettings& settings, const IsolatedCheck::Not
     if (faults.empty()) {
         openOnce("with the effect suspended", kDrawMilliseconds, false);
     }
+    // What the window system holds after the first, the middle and the last cycle. An editor
+    // may keep what it made once, or make something on its second opening; one that leaves
+    // something behind every time holds more after each half of the cycles.
     const int cycles = settings.scaled(10, 100);
-    int topLevelsBefore = 0;
-    int topLevelsAfter = 0;
+    std::vector<Remains> remains;
     for (int cycle = 0; cycle < cycles && faults.empty(); ++cycle) {
-        const int topLevels = openOnce("in cycle " + std::to_string(cycle + 1), kCycleMilliseconds, false);
-        (cycle == 0 ? topLevelsBefore : topLevelsAfter) = topLevels;
+        const Remains left = openOnce("in cycle " + std::to_string(cycle + 1), kCycleMilliseconds, false);
+        if (cycle == 0 || cycle == cycles / 2 || cycle == cycles - 1) {
+            remains.push_back(left);
+        }
     }
-    if (faults.empty() && cycles > 1 && topLevelsAfter > topLevelsBefore) {
-        faults.push_back("expected no window left behind by " + std::to_string(cycles) +
-                         " open and close cycles; the screen holds " +
-                         std::to_string(topLevelsAfter - topLevelsBefore) + " more top-level windows");
+    if (faults.empty() && remains.size() == 3) {
+        const std::string cycled = " by " + std::to_string(cycles) + " open and close cycles; ";
+        if (remains[2].topLevels > remains[0].topLevels) {
+            faults.push_back("expected no window left behind" + cycled + "the screen holds " +
+                             std::to_string(remains[2].topLevels - remains[0].topLevels) + " more top-level windows");
+        }
+        if (!growth(remains[0].objects, remains[1].objects).empty() &&
+            !growth(remains[1].objects, remains[2].objects).empty()) {
+            faults.push_back(
+                "expected no window-system objects left behind" + cycled +
+                "this process holds more after each half: " + growth(remains[0].objects, remains[2].objects));
+        }
     }
     if (!faults.empty()) {
         return failed(faultList(faults));
     }
     return passed("opened at " + size + " at rest, while processing (" + std::to_string(blocksMeanwhile) +
                   " blocks) with parameters changing, and suspended; " + std::to_string(cycles) +
-                  " open and close cycles; no window left behind, locale kept");
+                  " open and close cycles; no window or window-system object left behind, locale kept");
 }
 
 } // namespace vela

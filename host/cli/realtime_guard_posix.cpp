@@ -173,6 +173,16 @@ void RealtimeGuard::resume()
 using vela::Kind;
 using vela::noteCall;
 
+namespace {
+
+// Whether open and openat take a mode after the flags: only when they may create a file.
+bool takesMode(int flags)
+{
+    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
+
+} // namespace
+
 // The program is built with hidden symbols; these must be seen by the modules it loads.
 #define VELA_EXPORTED __attribute__((visibility("default")))
 
@@ -284,26 +294,20 @@ VELA_EXPORTED ssize_t read(int file, void* data, size_t size)
 VELA_EXPORTED int open(const char* path, int flags, ...)
 {
     noteCall(Kind::systemCall, "open");
-    mode_t mode = 0;
-    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = static_cast<mode_t>(va_arg(arguments, int));
-        va_end(arguments);
-    }
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+    va_end(arguments);
     return VELA_NEXT(openat)(AT_FDCWD, path, flags, mode);
 }
 
 VELA_EXPORTED int openat(int folder, const char* path, int flags, ...)
 {
     noteCall(Kind::systemCall, "openat");
-    mode_t mode = 0;
-    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = static_cast<mode_t>(va_arg(arguments, int));
-        va_end(arguments);
-    }
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+    va_end(arguments);
     return VELA_NEXT(openat)(folder, path, flags, mode);
 }
 

@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, CheckFindsFault,
                                          FaultCase{"random", "process", "(not deterministic)"},
                                          FaultCase{"chunk", "state", " during effSetChunk of "},
                                          FaultCase{"race", "threads", "ThreadSanitizer reported"},
-                                         FaultCase{"locale", "editor", "expected the process locale to stay"}),
+                                         FaultCase{"locale", "editor", "expected the process locale to stay"},
+                                         FaultCase{"pixmap", "editor", " PIXMAP"}),
                          [](const auto& info) { return std::string(info.param.fault); });
 
 class CheckPackaged : public testing::TestWithParam<std::string> {};

@@ -5,6 +5,7 @@
 //   allocates   allocates memory in processReplacing
 //   nan         writes NaN into the last frames of blocks whose size is not a multiple of 4
 //   window      leaves its editor window behind after effEditClose
+//   pixmap      keeps its connection from one opening to the next and a pixmap of every one
 //   random      adds noise from a generator all instances share: not deterministic
 //   chunk       trusts the count in a chunk, overruns its buffer and crashes on a random one
 //   race        keeps its gain in a plain float that two threads use at once
@@ -31,6 +32,7 @@
 #define VELA_FAULT_chunk 5
 #define VELA_FAULT_race 6
 #define VELA_FAULT_locale 7
+#define VELA_FAULT_pixmap 8
 #define VELA_FAULT_IS(name) (VELA_FAULT == VELA_FAULT_##name)
 
 namespace vela {
@@ -103,27 +105,47 @@ intptr_t openEditor(Effect& effect, void* parent)
 #if VELA_FAULT_IS(locale)
     std::setlocale(LC_NUMERIC, "C.UTF-8");
 #endif
-    effect.display = XOpenDisplay(nullptr);
+    if (!effect.display) {
+        effect.display = XOpenDisplay(nullptr);
+    }
     if (!effect.display) {
         return 0;
     }
     effect.window = XCreateSimpleWindow(effect.display, reinterpret_cast<Window>(parent), 0, 0, kEditorWidth,
                                         kEditorHeight, 0, 0, 0x336699);
+#if VELA_FAULT_IS(pixmap)
+    XCreatePixmap(effect.display, effect.window, kEditorWidth, kEditorHeight,
+                  static_cast<unsigned>(DefaultDepth(effect.display, DefaultScreen(effect.display))));
+#endif
     XMapWindow(effect.display, effect.window);
     XFlush(effect.display);
     return 1;
 }
 
+void disconnect(Effect& effect)
+{
+    if (effect.display) {
+        XCloseDisplay(effect.display);
+        effect.display = nullptr;
+    }
+}
+
 void closeEditor(Effect& effect)
 {
-    if (!effect.display) {
+    if (!effect.window) {
         return;
     }
-#if !VELA_FAULT_IS(window)
-    XDestroyWindow(effect.display, effect.window);
-    XCloseDisplay(effect.display);
-#endif
+#if VELA_FAULT_IS(window)
+    // Forgets the window and the connection that keeps it on the screen.
     effect.display = nullptr;
+#elif VELA_FAULT_IS(pixmap)
+    XDestroyWindow(effect.display, effect.window);
+    XFlush(effect.display);
+#else
+    XDestroyWindow(effect.display, effect.window);
+    disconnect(effect);
+#endif
+    effect.window = 0;
 }
 
 intptr_t setChunk(Effect& effect, const void* ptr, intptr_t size)
@@ -164,6 +186,7 @@ intptr_t dispatch(AEffect* record, int32_t opcode, int32_t index, intptr_t value
     switch (opcode) {
     case effClose:
         closeEditor(effect);
+        disconnect(effect);
         delete &effect;
         return 1;
     case effSetProgram:

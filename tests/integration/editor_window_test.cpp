@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,6 +17,12 @@
 #include "host/hosted_effect.h"
 #include "host/plugin_module.h"
 #include "tests/support/test_display.h"
+
+#ifndef _WIN32
+#include <X11/Xlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace vela {
 
@@ -167,6 +174,85 @@ TEST(EditorWindowErrors, AClosedEffectIsRefused)
 }
 
 #ifndef _WIN32
+// A top-level window shown by another process's connection for as long as this lives.
+class OtherProcessWindow {
+public:
+    OtherProcessWindow()
+    {
+        int ready[2];
+        int release[2];
+        if (pipe(ready) != 0 || pipe(release) != 0) {
+            return;
+        }
+        child = fork();
+        if (child == 0) {
+            close(ready[0]);
+            close(release[1]);
+            Display* display = XOpenDisplay(nullptr);
+            if (display == nullptr) {
+                _exit(1);
+            }
+            const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 32, 32, 0, 0, 0);
+            XMapWindow(display, window);
+            XSync(display, False);
+            const char shown = 1;
+            (void)!write(ready[1], &shown, 1);
+            char ignored = 0;
+            // Until the parent closes its end.
+            (void)!read(release[0], &ignored, 1);
+            _exit(0);
+        }
+        close(ready[1]);
+        close(release[0]);
+        releaseEnd = release[1];
+        char shown = 0;
+        showing = child > 0 && read(ready[0], &shown, 1) == 1;
+        close(ready[0]);
+    }
+    OtherProcessWindow(const OtherProcessWindow&) = delete;
+    OtherProcessWindow& operator=(const OtherProcessWindow&) = delete;
+    ~OtherProcessWindow()
+    {
+        close(releaseEnd);
+        if (child > 0) {
+            waitpid(child, nullptr, 0);
+        }
+    }
+
+    bool shown() const { return showing; }
+
+private:
+    pid_t child = -1;
+    int releaseEnd = -1;
+    bool showing = false;
+};
+
+TEST(EditorWindowCounts, CountOnlyThisProcesssWindowsAndObjects)
+{
+    ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
+    HostedEffect effect(PluginModule::load(VELA_MODULE_PATH));
+    effect.dispatch(effOpen);
+    EditorWindow window(effect);
+    window.pump(100);
+    const int topLevels = window.topLevelWindowCount();
+    const std::map<std::string, int64_t> objects = window.processObjectCounts();
+    // At least the host's window and the editor's inside it.
+    ASSERT_GE(objects.count("WINDOW") ? objects.at("WINDOW") : 0, 2);
+    {
+        const OtherProcessWindow other;
+        ASSERT_TRUE(other.shown());
+        EXPECT_EQ(window.topLevelWindowCount(), topLevels);
+        EXPECT_EQ(window.processObjectCounts(), objects);
+    }
+    Display* own = XOpenDisplay(nullptr);
+    ASSERT_NE(own, nullptr);
+    XMapWindow(own, XCreateSimpleWindow(own, DefaultRootWindow(own), 0, 0, 32, 32, 0, 0, 0));
+    XSync(own, False);
+    EXPECT_EQ(window.topLevelWindowCount(), topLevels + 1);
+    EXPECT_EQ(window.processObjectCounts().at("WINDOW"), objects.at("WINDOW") + 1);
+    XCloseDisplay(own);
+}
+
 // Restores DISPLAY when it goes.
 class DisplayOverride {
 public:
