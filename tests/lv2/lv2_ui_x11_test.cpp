@@ -64,7 +64,7 @@ Window asWindow(void* pointer)
     return static_cast<Window>(reinterpret_cast<uintptr_t>(pointer));
 }
 
-class Lv2UiX11 : public testing::Test {
+class Lv2UiX11 : public ParentWindowTest {
 protected:
     void SetUp() override
     {
@@ -73,12 +73,7 @@ protected:
         ASSERT_NE(entry, nullptr);
         descriptor = entry(0);
         ASSERT_NE(descriptor, nullptr);
-        ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
-        display = openDisplay();
-        if (display == nullptr) {
-            GTEST_SKIP() << "the X display has no 24-bit colour";
-        }
-        parent = makeParent(display);
+        ParentWindowTest::SetUp();
     }
 
     void TearDown() override
@@ -86,10 +81,7 @@ protected:
         if (ui != nullptr) {
             descriptor->cleanup(ui);
         }
-        if (display != nullptr) {
-            XDestroyWindow(display, parent);
-            XCloseDisplay(display);
-        }
+        ParentWindowTest::TearDown();
     }
 
     // Instantiates the UI with the parent, the idle interface and resize features.
@@ -118,8 +110,6 @@ protected:
 
     LoadedModule module{VELA_LV2_UI_PATH};
     const LV2UI_Descriptor* descriptor = nullptr;
-    Display* display = nullptr;
-    Window parent = None;
     HostRecord host;
     LV2UI_Handle ui = nullptr;
     LV2UI_Widget widget = nullptr;

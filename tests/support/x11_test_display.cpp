@@ -111,6 +111,24 @@ bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& d
     return true;
 }
 
+void ParentWindowTest::SetUp()
+{
+    ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
+    display = openDisplay();
+    if (display == nullptr) {
+        GTEST_SKIP() << "the X display has no 24-bit colour";
+    }
+    parent = makeParent(display);
+}
+
+void ParentWindowTest::TearDown()
+{
+    if (display != nullptr) {
+        XDestroyWindow(display, parent);
+        XCloseDisplay(display);
+    }
+}
+
 } // namespace x11_test
 
 } // namespace vela

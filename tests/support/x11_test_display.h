@@ -4,6 +4,9 @@
 // Helpers of the tests that use a real X display: windows of the test's own, pixels read back
 // from the server, and real pointer input.
 
+// GoogleTest before Xlib, whose macros (None among them) would rename GoogleTest's own names.
+#include <gtest/gtest.h>
+
 #include <X11/Xlib.h>
 
 #include <chrono>
@@ -30,6 +33,19 @@ void pointAt(Display* display, Window window, int x, int y);
 void pressButton(Display* display, unsigned int button, bool down);
 // Calls idle until done answers true or the limit passes; answers done's last answer.
 bool idleUntil(const std::function<void()>& idle, const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+// A test with a connection of its own and a parent window made on it before each case and
+// destroyed after; skips the case when the display has no 24-bit colour. A fixture built on
+// it calls SetUp first and goes on only when IsSkipped() and HasFatalFailure() are false, and
+// calls TearDown last.
+class ParentWindowTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    Display* display = nullptr;
+    Window parent = None;
+};
 
 } // namespace x11_test
 

@@ -33,16 +33,14 @@ X11WindowSystem& nativeSystem()
     return static_cast<X11WindowSystem&>(WindowSystem::native());
 }
 
-class ButtonEditorX11 : public testing::Test {
+class ButtonEditorX11 : public ParentWindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
-        display = openDisplay();
-        if (display == nullptr) {
-            GTEST_SKIP() << "the X display has no 24-bit colour";
+        ParentWindowTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        parent = makeParent(display);
         // One effect with its editor, made and ended through the record as a host does.
         record = host.callEntry([](audioMasterCallback host) { return (new SwitchEffect(host))->getAeffect(); });
         (new ButtonEditor(*static_cast<SwitchEffect*>(static_cast<EffectCore*>(record->object))))->reset();
@@ -54,10 +52,7 @@ protected:
             dispatch(effClose); // the effect deletes its editor
             host.forget(record);
         }
-        if (display != nullptr) {
-            XDestroyWindow(display, parent);
-            XCloseDisplay(display);
-        }
+        ParentWindowTest::TearDown();
     }
 
     intptr_t dispatch(int32_t opcode, Window window = None)
@@ -81,8 +76,6 @@ protected:
         return firstDifference(readWindow(display, child), face);
     }
 
-    Display* display = nullptr;
-    Window parent = None;
     RecordingHost host;
     AEffect* record = nullptr;
 };

@@ -61,29 +61,19 @@ std::vector<Delivered> deliveredTo(WindowHandle window, uint32_t message, std::o
     return found;
 }
 
-class X11WindowSystemTest : public testing::Test {
+class X11WindowSystemTest : public ParentWindowTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(findOrStartTestDisplay(), "") << "no X display";
-        display = openDisplay();
-        if (display == nullptr) {
-            GTEST_SKIP() << "the X display has no 24-bit colour";
+        ParentWindowTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        parent = makeParent(display);
         activeSystem = &system;
         delivered.clear();
         reaction = nullptr;
         system.registerClass(kClassName, recordingProcedure, nullptr, nullptr,
                              system.getSysColorBrush(kColorButtonFace));
-    }
-
-    void TearDown() override
-    {
-        if (display != nullptr) {
-            XDestroyWindow(display, parent);
-            XCloseDisplay(display);
-        }
     }
 
     WindowHandle createChild(Window parentId = None)
@@ -111,8 +101,6 @@ protected:
         idle(2s, window, release, before + 1);
     }
 
-    Display* display = nullptr;
-    Window parent = None;
     X11WindowSystem system;
 };
 
