@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: MIT
 # Checks a built Windows module file without running it: its format, the module name and
-# entries of its export table, that it imports system DLLs only, and, with SHEET given, that it
-# carries the bitmap sheet as resource 103 of type BITMAP.
+# entries of its export table, that it imports system DLLs only, with MOST_BYTES given that it
+# is no larger, and with SHEET given that it carries the bitmap sheet as resource 103 of type
+# BITMAP.
 #
-# cmake -DOBJDUMP=... -DWINDRES=... -DMODULE=file.dll -DBITS=4|8 [-DSHEET=sheet.bmp] -P this
+# cmake -DOBJDUMP=... -DWINDRES=... -DMODULE=file.dll -DBITS=4|8 [-DMOST_BYTES=N] [-DSHEET=sheet.bmp] -P this
 
 function(fail message)
     message(FATAL_ERROR "${MODULE}: ${message}")
@@ -57,6 +58,13 @@ foreach(import IN LISTS imports)
         fail("imports ${import}, which is no system DLL")
     endif()
 endforeach()
+
+if(DEFINED MOST_BYTES)
+    file(SIZE ${MODULE} bytes)
+    if(bytes GREATER MOST_BYTES)
+        fail("has ${bytes} bytes, more than ${MOST_BYTES}")
+    endif()
+endif()
 
 if(DEFINED SHEET)
     # The resource section as a .res file: a 32-byte empty entry, then for each resource a
