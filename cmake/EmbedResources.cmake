@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Writes OUTPUT, a C++ table of embedded files for the window system to serve by number:
-# RESOURCES is a list of NUMBER=FILE pairs, each NUMBER a constant of HEADER.
+# RESOURCES is a list of NUMBER=FILE pairs, each NUMBER a constant of HEADER. The files' bytes
+# go to .rodata1, which linkers place after all other read-only data: the few constants a
+# module reads while it loads then share pages, rather than lie on both sides of the pixels.
 #
 # cmake -DOUTPUT=... -DHEADER=effect/identity.h -DRESOURCES="VELA_SHEET_RESOURCE=/path/sheet.bmp" -P this
 
@@ -13,7 +15,7 @@ foreach(resource IN LISTS RESOURCES)
     file(READ ${file} bytes HEX)
     string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${bytes}")
     string(REGEX REPLACE "((0x..,){16})" "\\1\n" bytes "${bytes}")
-    string(APPEND arrays "// ${file}\nconst unsigned char kResource${index}[] = {\n${bytes}};\n")
+    string(APPEND arrays "// ${file}\n[[gnu::section(\".rodata1\")]] const unsigned char kResource${index}[] = {\n${bytes}};\n")
     string(APPEND entries "    {${number}, kResource${index}, sizeof kResource${index}},\n")
     math(EXPR index "${index} + 1")
 endforeach()
