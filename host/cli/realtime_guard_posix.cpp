@@ -173,6 +173,7 @@ void RealtimeGuard::resume()
 using vela::Kind;
 using vela::noteCall;
 
+#if VELA_WATCH_CALLS
 namespace {
 
 // Whether open and openat take a mode after the flags: only when they may create a file.
@@ -182,6 +183,7 @@ bool takesMode(int flags)
 }
 
 } // namespace
+#endif
 
 // The program is built with hidden symbols; these must be seen by the modules it loads.
 #define VELA_EXPORTED __attribute__((visibility("default")))
