@@ -103,8 +103,8 @@ BlockCost blockCost(HostedEffect& effect, long frames)
     const AEffect& record = *effect.record();
     const int inputs = record.numInputs;
     const int outputs = std::max(record.numOutputs, 1);
-    AudioBuffers in(inputs, static_cast<std::size_t>(frames));
-    AudioBuffers out(outputs, static_cast<std::size_t>(frames));
+    AudioBuffers in(inputs, static_cast<std::size_t>(frames), AudioBuffers::kInputOffset);
+    AudioBuffers out(outputs, static_cast<std::size_t>(frames), AudioBuffers::kOutputOffset);
     uint32_t noise = 1;
     for (int channel = 0; channel < inputs; ++channel) {
         for (std::size_t frame = 0; frame < in.frames(); ++frame) {

@@ -52,8 +52,9 @@ bool canReplace(const AEffect& record)
 
 AudioRun::AudioRun(HostedEffect& effect, int32_t maxFrames)
     : hostedEffect(effect),
-      inputs(std::max(effect.record()->numInputs, effect.record()->numOutputs), static_cast<std::size_t>(maxFrames)),
-      outputs(effect.record()->numOutputs, static_cast<std::size_t>(maxFrames)),
+      inputs(std::max(effect.record()->numInputs, effect.record()->numOutputs), static_cast<std::size_t>(maxFrames),
+             AudioBuffers::kInputOffset),
+      outputs(effect.record()->numOutputs, static_cast<std::size_t>(maxFrames), AudioBuffers::kOutputOffset),
       lastOutputs(&separatePointers)
 {
     const int32_t outputCount = effect.record()->numOutputs;

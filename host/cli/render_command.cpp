@@ -90,8 +90,8 @@ int runRender(const std::vector<std::string>& words)
     effect.dispatch(effSetBlockSize, 0, blockSize);
     effect.dispatch(effMainsChanged, 0, 1);
 
-    AudioBuffers in(inputs, static_cast<std::size_t>(blockSize));
-    AudioBuffers out(outputs, static_cast<std::size_t>(blockSize));
+    AudioBuffers in(inputs, static_cast<std::size_t>(blockSize), AudioBuffers::kInputOffset);
+    AudioBuffers out(outputs, static_cast<std::size_t>(blockSize), AudioBuffers::kOutputOffset);
     std::vector<float> fileFrames(static_cast<std::size_t>(input.channels()) * blockSize);
     std::vector<float> outFrames(static_cast<std::size_t>(outputs) * blockSize);
     ProgressBar progress(input.frames(), input.frames() > kProgressSeconds * input.sampleRate());
