@@ -349,19 +349,25 @@ std::vector<Client> processClients(Display* display)
     if (XResQueryClientIds(display, 1, &every, &idCount, &ids) != Success) {
         return own;
     }
+    // The first resource ID of each connection of this process, then each one's range.
+    std::vector<XID> ownBases;
+    for (long i = 0; i < idCount; ++i) {
+        [[maybe_unused]] const auto& [client, length, value] = ids[i];
+        if (XResGetClientPid(&ids[i]) == getpid()) {
+            ownBases.push_back(client.client);
+        }
+    }
+    XResClientIdsDestroy(idCount, ids);
     int clientCount = 0;
     XResClient* clients = nullptr;
     if (XResQueryClients(display, &clientCount, &clients) != 0) {
-        for (long i = 0; i < idCount; ++i) {
-            for (int j = 0; j < clientCount; ++j) {
-                if (XResGetClientPid(&ids[i]) == getpid() && clients[j].resource_base == ids[i].spec.client) {
-                    own.push_back({clients[j].resource_base, clients[j].resource_mask});
-                }
+        for (int i = 0; i < clientCount; ++i) {
+            if (std::find(ownBases.begin(), ownBases.end(), clients[i].resource_base) != ownBases.end()) {
+                own.push_back({clients[i].resource_base, clients[i].resource_mask});
             }
         }
         XFree(clients);
     }
-    XResClientIdsDestroy(idCount, ids);
     return own;
 }
 
