@@ -113,8 +113,9 @@ CheckOutcome checkEditor(const CheckSettings& settings, const IsolatedCheck::Not
         std::map<std::string, int64_t> objects;
     };
     // Opens the editor, lets it draw, changes parameters if asked, closes it, notes what went
-    // wrong on the way, and answers what the window system holds afterwards.
-    const auto openOnce = [&](const std::string& how, int milliseconds, bool changeParameters) {
+    // wrong on the way, and adds what the window system holds afterwards to remains if given.
+    const auto openOnce = [&](const std::string& how, int milliseconds, bool changeParameters,
+                              std::vector<Remains>* remains = nullptr) {
         note("opening the editor " + how);
         EditorWindow window(effect);
         size = std::to_string(window.width()) + "x" + std::to_string(window.height());
@@ -139,7 +140,9 @@ CheckOutcome checkEditor(const CheckSettings& settings, const IsolatedCheck::Not
             faults.push_back("expected no window left in the host's window after effEditClose " + how + "; got " +
                              std::to_string(left));
         }
-        return Remains{window.topLevelWindowCount(), window.processObjectCounts()};
+        if (remains != nullptr) {
+            remains->push_back({window.topLevelWindowCount(), window.processObjectCounts()});
+        }
     };
 
     // Each way of opening only after the ones before went well, so a failure's step is its own.
@@ -161,10 +164,8 @@ CheckOutcome checkEditor(const CheckSettings& settings, const IsolatedCheck::Not
     const int cycles = settings.scaled(10, 100);
     std::vector<Remains> remains;
     for (int cycle = 0; cycle < cycles && faults.empty(); ++cycle) {
-        const Remains left = openOnce("in cycle " + std::to_string(cycle + 1), kCycleMilliseconds, false);
-        if (cycle == 0 || cycle == cycles / 2 || cycle == cycles - 1) {
-            remains.push_back(left);
-        }
+        const bool measured = cycle == 0 || cycle == cycles / 2 || cycle == cycles - 1;
+        openOnce("in cycle " + std::to_string(cycle + 1), kCycleMilliseconds, false, measured ? &remains : nullptr);
     }
     if (faults.empty() && remains.size() == 3) {
         const std::string cycled = " by " + std::to_string(cycles) + " open and close cycles; ";
