@@ -4,14 +4,7 @@
 # failure named in one line with the log's path, and run_step ending the script there.
 set -uo pipefail
 steps=$(cd "$(dirname "$0")/../../tools" && pwd)/steps.sh
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL $1"
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/cases.sh"
 
 # Runs a script of steps; leaves its output in $out, its log in $log, its status in $status.
 run_script() {
@@ -59,5 +52,4 @@ run_script "run_step first echo one-output; step second sh -c 'echo two-output; 
 grep -qx '=== \[1/3\] first' "$log" && grep -qx 'one-output' "$log" && grep -qx 'two-output' "$log" ||
     fail "the log lacks a step's heading or output: $(cat "$log")"
 
-[ "$failures" -eq 0 ] && echo "all step cases passed"
-[ "$failures" -eq 0 ]
+finish "step"

@@ -5,14 +5,7 @@
 # no Xvfb.
 set -uo pipefail
 helper=$(cd "$(dirname "$0")/../../tools" && pwd)/virtual-display.sh
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL $1"
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/cases.sh"
 
 # Starts a display, writes its name and server's process to $1, holds it until $2 appears, then
 # stops it.
@@ -65,5 +58,4 @@ status=$?
 [ "$status" -ne 0 ] && [[ $said == *"Xvfb did not start"* ]] ||
     fail "without Xvfb: status $status, said: $said"
 
-[ "$failures" -eq 0 ] && echo "all virtual display cases passed"
-[ "$failures" -eq 0 ]
+finish "virtual display"
