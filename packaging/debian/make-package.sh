@@ -16,6 +16,7 @@ if [ "$changelog_version" != "$version" ]; then
 fi
 architecture=$(dpkg --print-architecture)
 package=$build/vela_${version}_$architecture.deb
+rm -f "$build"/vela_*.deb
 # The tree is staged where dpkg-shlibdeps looks for a package's files, beside the debian/control
 # it reads the package's name from.
 scratch=$(mktemp -d)
