@@ -36,7 +36,7 @@ notes=$(awk '/^commands:/ { list = 1 } list && $0 == "" { after = 1; next } afte
     as_troff <<<"$usage"
     echo ".fi"
     echo ".SH DESCRIPTION"
-    { echo "vela-host $what." && grep -v '^Exit status:' <<<"$notes" || true; } | as_troff
+    { echo "vela-host $what."; grep -v '^Exit status:' <<<"$notes" || true; } | as_troff
     echo ".SH COMMANDS"
     for command in $commands; do
         help=$("$tool" "$command" --help)

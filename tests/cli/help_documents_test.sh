@@ -30,7 +30,7 @@ done
 in_help=$(usage check | options | grep -vx -- --list)
 in_table=$(section "### vela-host check" | grep '^| `--' | cut -d'|' -f2 | options)
 [ "$in_help" = "$in_table" ] ||
-    fail "check's options differ: in its help $(echo $in_help), in README's option table $(echo $in_table)"
+    fail "check's options differ: in its help $(paste -sd' ' <<<"$in_help"), in README's option table $(paste -sd' ' <<<"$in_table")"
 
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man complains about the page: $warnings"

@@ -70,6 +70,8 @@ check() {
     fi
 }
 
+# The archive moves on after the root was made: the package lists are read afresh each run.
+in_root apt-get update -qq >"$root/tmp/update.log" 2>&1 || { cat "$root/tmp/update.log"; exit 1; }
 list_files >"$root/tmp/before"
 name=$(basename "$package")
 install_package() {
@@ -111,7 +113,7 @@ purge() {
     local left
     left=$(while read -r path; do [ -e "$root$path" ] && [ ! -d "$root$path" ] && echo "$path"; done <"$root/tmp/owned")
     left+=$(comm -13 "$root/tmp/before" "$root/tmp/after")
-    [ -z "$left" ] || { echo "left behind: $left"; return 1; }
+    [ -z "$left" ] || { echo "left behind:" $left; return 1; }
     echo "none of its $(wc -l <"$root/tmp/owned") paths left; with its dependencies purged too the root holds the same $(wc -l <"$root/tmp/after") files as before"
 }
 check "apt-get remove --purge vela" purge
