@@ -2,8 +2,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "frame/aeffect.h"
+#include "host/recording_host.h"
 
 namespace vela {
 
@@ -19,9 +21,10 @@ inline constexpr HostSwitchValue kHostSwitchValues[] = {
     {1.0f, true}, {0.99f, true}, {0.5f, true}, {2.0f / 127.0f, true}, {0.5f / 127.0f, false}, {0.0f, false},
 };
 
-// What one block through the record's processReplacing makes of two distinct inputs: "mean"
-// when both outputs carry their mean, "through" when each carries its own input, else the
-// samples. Resumes the effect first, as a host does before processing.
-std::string processedBlock(AEffect* record);
+// What a host sees of a press on a lit or unlit button, given the calls it received since:
+// one audioMasterAutomate of parameter 0 from the record with 0 (off) or 1/127 (on), the
+// parameter reading the same, and the next block passing each input through or giving both
+// outputs their mean. Answers "" when so, else what differs. Resumes the effect to process.
+std::string pressOutcome(AEffect* record, const std::vector<HostCall>& calls, bool wasLit);
 
 } // namespace vela
