@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Sets up, checks the formatting, builds every preset and runs every test suite: natively,
-# under the sanitizers, under wine64, and the static checks of the 32-bit Windows build.
+# under the sanitizers, under wine64, and the static checks of the 32-bit Windows build; with no
+# preset named, also the Debian package in a fresh root and a bounded fuzz run.
 # Prints one line per step; builds log to build/logs/test.log, each preset's tests to
 # build/PRESET/ctest.log; --verbose also shows all of it as it comes. The formatting check
 # counts as one test; skipped tests are counted and named apart (tools/test-counts.sh).
@@ -20,7 +21,7 @@ if [ $# -gt 0 ]; then
 fi
 
 mkdir -p build/logs
-export STEP_LOG=$PWD/build/logs/test.log STEP_COUNT=$((2 + 2 * ${#presets[@]})) STEP_NUMBER=0
+export STEP_LOG=$PWD/build/logs/test.log STEP_COUNT=$((2 + 2 * ${#presets[@]} + ($# == 0))) STEP_NUMBER=0
 : >"$STEP_LOG"
 bash tools/setup.sh || exit 1
 STEP_NUMBER=1
@@ -63,6 +64,10 @@ for preset in "${presets[@]}"; do
     step "$preset: test (output in $log)" run_tests
     count_ctest_log "$preset" "$log"
 done
+
+# --- the Debian package: made, passed by lintian, then installed, used and purged in a fresh root ---
+package_test() { cmake --build --preset linux --target deb && bash tests/package/fresh_root_test.sh build/linux/vela_*.deb; }
+if [ $# -eq 0 ]; then if step "package: build, lintian, fresh-root install" package_test; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; fi
 
 # --- fuzzing: a bounded run of the fuzz target from its seed corpus, counted as one test ---
 if [ $# -eq 0 ]; then if bash tests/fuzz/run.sh 60; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; fi
