@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace vela {
 
@@ -11,11 +12,6 @@ namespace {
 // 2^15 for a short, 2^31 for an int.
 template <typename Integer>
 constexpr double kTopScale = static_cast<double>(uint64_t{1} << std::numeric_limits<Integer>::digits);
-
-// Added to and taken from a double below 2^51 in size, 1.5 * 2^52 leaves it rounded to the
-// nearest integer, ties to even, as nearbyint does; unlike nearbyint it vectorises without
-// SSE4.1.
-constexpr double kRounder = 0x1.8p52;
 
 template <typename Integer>
 void integersToFloats(const Integer* samples, float* floats, std::size_t count)
@@ -26,19 +22,32 @@ void integersToFloats(const Integer* samples, float* floats, std::size_t count)
     }
 }
 
+// Samples of up to 16 bits are scaled, clipped and rounded exactly in floats, four to a vector
+// register; wider ones need doubles.
+template <typename Integer>
+using Arithmetic = std::conditional_t<sizeof(Integer) == sizeof(int16_t), float, double>;
+
 template <typename Integer>
 void floatsToIntegers(const float* floats, Integer* samples, std::size_t count, double fullScale)
 {
-    const double highest = fullScale - 1.0;
-    const double step = kTopScale<Integer> / fullScale;
+    using Real = Arithmetic<Integer>;
+    // Added to and taken from a number at most a third of it in size, 1.5 * 2^(mantissa bits)
+    // leaves that rounded to the nearest integer, ties to even, as nearbyint does; unlike
+    // nearbyint it vectorises without SSE4.1.
+    constexpr Real rounder = Real{1.5} * static_cast<Real>(uint64_t{1} << (std::numeric_limits<Real>::digits - 1));
+    const auto scale = static_cast<Real>(fullScale);
+    const Real highest = scale - 1;
+    const auto step = static_cast<Real>(kTopScale<Integer> / fullScale);
     for (std::size_t i = 0; i < count; ++i) {
-        double sample = floats[i] * fullScale;
+        // Exact, being a float times a power of two; a product too large for a float becomes
+        // infinite and is clipped as the finite one would be.
+        Real sample = floats[i] * scale;
         // An integer sample has no NaN; silence is the nearest honest stand-in.
-        sample = std::isnan(sample) ? 0.0 : sample;
+        sample = std::isnan(sample) ? 0 : sample;
         // Clipped before rounding, which gives the same integers as the bounds are integers.
-        sample = sample < -fullScale ? -fullScale : sample;
+        sample = sample < -scale ? -scale : sample;
         sample = sample > highest ? highest : sample;
-        sample = (sample + kRounder) - kRounder;
+        sample = (sample + rounder) - rounder;
         samples[i] = static_cast<Integer>(sample * step);
     }
 }
