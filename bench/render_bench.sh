@@ -14,7 +14,10 @@ rounds=${2:-7}
 seconds=${3:-600}
 host="$build/host/vela-host"
 module="$build/Vela_Button.so"
-[ -x "$host" ] && [ -f "$module" ] || { echo "render_bench.sh: build vela-host and Vela_Button first ($build)" >&2; exit 1; }
+if [ ! -x "$host" ] || [ ! -f "$module" ]; then
+    echo "render_bench.sh: build vela-host and Vela_Button first ($build)" >&2
+    exit 1
+fi
 command -v sox >/dev/null || { echo "render_bench.sh: the input files are made by sox; install it" >&2; exit 1; }
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/render-bench.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
