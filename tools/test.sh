@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Sets up, checks the formatting, builds every preset and runs every test suite: natively,
-# under the sanitizers, under wine64, and the static checks of the 32-bit Windows build.
+# under the sanitizers, under wine64, and the 32-bit Windows build in an emulated machine.
 # Prints one line per step; builds log to build/logs/test.log, each preset's tests to
 # build/PRESET/ctest.log; --verbose also shows all of it as it comes. The formatting check
 # counts as one test.
@@ -73,6 +73,8 @@ for preset in "${presets[@]}"; do
     passed=$((passed + total - bad))
     failed=$((failed + bad))
     echo "    $preset: $((total - bad)) passed, $bad failed"
+    # What the 32-bit machine ran inside, from the tests' whole output.
+    grep -h '^in the 32-bit machine:' "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null | sed 's/^/    /'
     # The names of the failed tests, which ctest lists at the end.
     sed -n '/The following tests FAILED:/,$p' "$log" | grep -E '^[[:space:]]+[0-9]+ - ' | head -n 20
 done
