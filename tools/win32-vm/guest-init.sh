@@ -36,11 +36,12 @@ while [ ! -s /tmp/display ] && [ $tries -lt 100 ]; do
     tries=$((tries + 1))
 done
 export DISPLAY=":$(cat /tmp/display)"
-status=1
+# The job's output goes through a pipe: on a terminal, wine's console would redraw it character
+# by character with escape sequences.
+echo 1 >/tmp/status
 if tar -xf /dev/vdb -C /; then
-    cd /job && sh ./job.sh >/dev/ttyS1 2>&1
-    status=$?
+    { cd /job && sh ./job.sh; echo $? >/tmp/status; } 2>&1 | cat >/dev/ttyS1
 fi
-echo "$status" >/dev/ttyS2
+cat /tmp/status >/dev/ttyS2
 wineserver -k 2>/dev/null
 power_off

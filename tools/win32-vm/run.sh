@@ -41,7 +41,7 @@ tar -C / -cf "$work/job.tar" "${@#/}"
 tar -C "$work" -rf "$work/job.tar" job
 : >"$work/output"
 : >"$work/status"
-if ! boot_machine "$image" "${VELA_VM_TIMEOUT:-1200}" "$work/console" "" \
+if ! boot_machine "$image" "${VELA_VM_TIMEOUT:-1800}" "$work/console" "" \
     -drive "file=$image/disk.img,format=raw,if=virtio,snapshot=on" \
     -drive "file=$work/job.tar,format=raw,if=virtio,readonly=on" \
     -serial "file:$work/output" -serial "file:$work/status"; then
