@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Sets up, checks the formatting, builds every preset and runs every test suite: natively,
-# under the sanitizers, under wine64, and the static checks of the 32-bit Windows build; with no
+# under the sanitizers, under wine64, and the 32-bit Windows build in an emulated machine; with no
 # preset named, also the Debian package in a fresh root and a bounded fuzz run.
 # Prints one line per step; builds log to build/logs/test.log, each preset's tests to
 # build/PRESET/ctest.log; --verbose also shows all of it as it comes. The formatting check
@@ -63,6 +63,8 @@ for preset in "${presets[@]}"; do
     }
     step "$preset: test (output in $log)" run_tests
     count_ctest_log "$preset" "$log"
+    # What the 32-bit machine ran inside, from the tests' whole output.
+    grep -h '^in the 32-bit machine:' "build/$preset/Testing/Temporary/LastTest.log" 2>/dev/null | sed 's/^/    /'
 done
 
 # --- the Debian package: made, passed by lintian, then installed, used and purged in a fresh root ---
