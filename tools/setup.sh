@@ -27,7 +27,7 @@ packages=(
 not_for_demo=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine64 dpf-plugins-vst zam-plugins lsp-plugins-vst lilv-utils x42-plugins clang-format
-    dpkg-dev lintian debootstrap man-db qemu-system-x86
+    dpkg-dev lintian debootstrap man-db qemu-system-x86 e2fsprogs
 )
 
 demo=0
