@@ -88,3 +88,16 @@ start_jack() {
 jack_has_port() {
     jack_lsp | grep -qxF "$1"
 }
+
+# play_through_jalv OUTPUT: ecasound plays the test noise into jalv's client "vela" on the JACK
+# server and records what comes out to OUTPUT, for 3 s.
+play_through_jalv() {
+    run_host 20 ecasound ecasound -q -f:f32_le,2,48000 -G:jack,ecasound,notransport \
+        -a:play -i "$input" -o:jack_multi,vela:in_left,vela:in_right \
+        -a:record -i:jack_multi,vela:out_left,vela:out_right -o "$1" -t:3
+}
+
+# while_playing COMMAND...: runs COMMAND in the background once ecasound has played for a second.
+while_playing() {
+    (wait_until 10 "ecasound's ports" jack_has_port ecasound:out_1 && sleep 1 && "$@") &
+}

@@ -13,9 +13,6 @@ mkfifo "$work/control"
 exec 3<>"$work/control"
 start_host jalv jalv -n vela urn:ozmir:vela <&3
 wait_until 10 "ports of jalv" jack_has_port vela:out_right
-# The switch turns on once ecasound has played for a while.
-(wait_until 10 "ecasound's ports" jack_has_port ecasound:out_1 && sleep 1 && echo "switch = 1" >&3) &
-run_host 20 ecasound ecasound -q -f:f32_le,2,48000 -G:jack,ecasound,notransport \
-    -a:play -i "$input" -o:jack_multi,vela:in_left,vela:in_right \
-    -a:record -i:jack_multi,vela:out_left,vela:out_right -o "$work/output.wav" -t:3
+while_playing echo "switch = 1" >&3
+play_through_jalv "$work/output.wav"
 compare "$work/output.wav" off-then-on --block 1024 --live
