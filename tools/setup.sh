@@ -17,13 +17,13 @@ packages=(
     dpf-plugins-vst zam-plugins lsp-plugins-vst
     lv2-dev lilv-utils x42-plugins
     clang-format
-    ecasound jalv jackd2 xdotool pipewire pipewire-bin wireplumber dbus-daemon
+    ardour ecasound jalv jackd2 xdotool pipewire pipewire-bin wireplumber dbus-daemon
 )
 # Left out with --demo: the Windows builds, wine, and what only the tests use.
 not_for_demo=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine64 dpf-plugins-vst zam-plugins lilv-utils x42-plugins clang-format
-    ecasound jalv jackd2 xdotool pipewire pipewire-bin wireplumber dbus-daemon
+    ardour ecasound jalv jackd2 xdotool pipewire pipewire-bin wireplumber dbus-daemon
 )
 
 wanted=("${packages[@]}")
