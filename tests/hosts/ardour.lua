@@ -1,9 +1,9 @@
 -- SPDX-License-Identifier: MIT
 -- Run by ardour7-lua on the Dummy backend at 48 kHz.
 --
--- ardour7-lua ardour.lua make FOLDER URI UNIQUE_ID: makes four sessions in FOLDER, lv2-off,
---   lv2-on, vst-off and vst-on, each a stereo track "input" through the plug-in (the LV2 one by
---   URI, the VST 2 one by unique ID) with the switch set.
+-- ardour7-lua ardour.lua make FOLDER URI UNIQUE_ID: makes two sessions in FOLDER, lv2 and vst,
+--   each a stereo track "input" through the plug-in (the LV2 one by URI, the VST 2 one by
+--   unique ID), the switch automated off for the first 48000 frames and on after them.
 -- ardour7-lua ardour.lua render SESSION PRESET: renders the session's first 96000 frames into
 --   its folder with the export preset PRESET, prints "rendered" and ends by SIGKILL. One
 --   session a process: Ardour's heap does not survive loading a second one after a render.
@@ -37,18 +37,20 @@ local plugins = {
     vst = { name = arg[4], kind = ARDOUR.PluginType.LXVST },
 }
 for _, format in ipairs({ "lv2", "vst" }) do
-    for _, state in ipairs({ "off", "on" }) do
-        Session = create_session(folder .. "/" .. format .. "-" .. state, "session", 48000)
-        assert(Session, "no session")
-        local track = Session:new_audio_track(2, 2, nil, 1, "input", ARDOUR.PresentationInfo.max_order,
-            ARDOUR.TrackMode.Normal, true):front()
-        local plugin = plugins[format]
-        local insert = ARDOUR.LuaAPI.new_plugin(Session, plugin.name, plugin.kind, "")
-        assert(not insert:isnil(), format .. " plug-in " .. plugin.name .. " not found")
-        assert(track:add_processor_by_index(insert, 0, nil, true), "the plug-in was not inserted")
-        -- Counts controls, not ports: the switch is the first.
-        assert(ARDOUR.LuaAPI.set_processor_param(insert, 0, state == "on" and 1 or 0), "the switch was not set")
-        Session:save_state("", false, false, false, false, false)
-        close_session()
-    end
+    Session = create_session(folder .. "/" .. format, "session", 48000)
+    assert(Session, "no session")
+    local track = Session:new_audio_track(2, 2, nil, 1, "input", ARDOUR.PresentationInfo.max_order,
+        ARDOUR.TrackMode.Normal, true):front()
+    local plugin = plugins[format]
+    local insert = ARDOUR.LuaAPI.new_plugin(Session, plugin.name, plugin.kind, "")
+    assert(not insert:isnil(), format .. " plug-in " .. plugin.name .. " not found")
+    assert(track:add_processor_by_index(insert, 0, nil, true), "the plug-in was not inserted")
+    -- Counts controls, not ports: the switch is the first. Off for the first second, then on
+    -- (the test script sets the list to play).
+    local list, control = ARDOUR.LuaAPI.plugin_automation(insert, 0)
+    assert(not list:isnil(), "the switch cannot be automated")
+    control:add(Temporal.timepos_t(0), 0, false, true)
+    control:add(Temporal.timepos_t(48000), 1, false, true)
+    Session:save_state("", false, false, false, false, false)
+    close_session()
 end
