@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
-# Makes one archive with the three modules, the LV2 bundle, the README and the licence. The
-# modules come from the win32, win64 and linux preset builds, which must have been built first;
-# the bundle from the linux one.
+# Makes one archive with the three modules, the LV2 bundle, the README and the licence, and
+# beside the Windows modules a note on installing them. The modules come from the win32, win64
+# and linux preset builds, which must have been built first; the bundle from the linux one.
 #
 # cmake -DSOURCE_DIR=... -DOUTPUT=Vela-1.0.zip -DVERSION=1.0 -P this
 
@@ -20,6 +20,11 @@ foreach(entry IN LISTS modules)
         message(FATAL_ERROR "${module} is missing: build every preset first (tools/package.sh does)")
     endif()
     file(COPY ${module} DESTINATION ${stage}/${folder})
+endforeach()
+# Beside each Windows module, where it goes in the common hosts; with Windows' line ends.
+foreach(folder windows-x64 windows-x86)
+    configure_file(${SOURCE_DIR}/packaging/windows/Install.txt ${stage}/${folder}/Install.txt @ONLY
+                   NEWLINE_STYLE CRLF)
 endforeach()
 file(COPY ${SOURCE_DIR}/README.md ${SOURCE_DIR}/LICENSE DESTINATION ${stage})
 get_filename_component(outputDir ${OUTPUT} DIRECTORY)

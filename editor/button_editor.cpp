@@ -33,9 +33,6 @@ constexpr int32_t kHitTop = kButtonY - 1;
 constexpr int32_t kHitRight = kButtonX + kButtonWidth + 1;
 constexpr int32_t kHitBottom = kButtonY + kButtonHeight + 1;
 
-// From here on a float no longer holds every integer, so a flipped lowest bit may not stick.
-constexpr int32_t kExactIntegerLimit = 1 << 24;
-
 // The window system the class was registered with: the procedure needs it to find the editor
 // before it knows which editor a window belongs to.
 WindowSystem* classWindowSystem = nullptr;
@@ -194,12 +191,8 @@ void ButtonEditor::onLeftButtonDown(intptr_t lParam)
     if (x < kHitLeft || x > kHitRight || y < kHitTop || y > kHitBottom) {
         return;
     }
-    const int32_t flipped = switchInteger() ^ 1;
-    // Where a float cannot hold the flipped integer the press would change nothing; such a
-    // lit value turns off instead.
-    const bool exact = flipped > -kExactIntegerLimit && flipped < kExactIntegerLimit;
-    const float newValue = exact ? static_cast<float>(flipped) : 0.0f;
-    switchControl.storeSwitchValue(newValue, true);
+    // Any lit value turns off, also one the host set: 127, a host's "fully on", included.
+    switchControl.storeSwitchValue(switchInteger() != 0 ? 0.0f : 1.0f, true);
 }
 
 int32_t ButtonEditor::switchInteger() const

@@ -43,7 +43,8 @@ public:
     void loadBitmap();
     // Composes the face in the sheet's top band and copies it to the window.
     void draw();
-    // Flips the switch when the packed position lies on the button, and tells the host.
+    // Turns a lit switch off and an unlit one on when the packed position lies on the button,
+    // and tells the host.
     void onLeftButtonDown(intptr_t lParam);
 
     friend intptr_t VELA_WINDOW_CALLBACK buttonWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam,

@@ -5,10 +5,10 @@
 //
 // - The host sets it (setParameter, from any thread): stores normalised × 127 and keeps the
 //   normalised value in the current program. The host already knows, so nothing is reported.
-// - A click in the editor (UI thread): the editor reads switchValue(), flips the lowest bit of
-//   its integer part and calls storeSwitchValue(value, true), which stores it and goes through
-//   reportParameterChange to setParameterAutomated: stored again through setParameter, kept in
-//   the program and reported to the host with audioMasterAutomate.
+// - A click in the editor (UI thread): the editor reads switchValue() and calls
+//   storeSwitchValue(value, true) with 0 when its integer part is non-zero, else 1; that stores
+//   it and goes through reportParameterChange to setParameterAutomated: stored again through
+//   setParameter, kept in the program and reported to the host with audioMasterAutomate.
 // - A program change (setProgram, from the host's thread): re-applies the program's value through
 //   setParameter and reports it like a click.
 // - Construction: the defaults go through setParameter, program 0 is selected (the one report

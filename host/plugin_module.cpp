@@ -7,6 +7,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
 #endif
 
 namespace vela {
@@ -85,8 +86,12 @@ std::string lastDlError()
 
 void* openLibrary(const std::string& path)
 {
+    // A name without a folder that names a file in the working folder means that file, as any
+    // path a user gives does; dlopen alone would look only along the library search path.
+    const bool here = path.find('/') == std::string::npos && access(path.c_str(), F_OK) == 0;
+    const std::string file = here ? "./" + path : path;
     dlerror();
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         throw ModuleLoadError("cannot load module " + path + ": " + lastDlError());
     }

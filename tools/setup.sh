@@ -2,7 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Installs from Debian's archive whatever the builds, the tests and the tools need; with --demo
 # only what tools/run.sh needs. Fast when everything is there already. Prints one line; the
-# package manager's output goes to STEP_LOG (build/logs/setup.log when run alone).
+# package manager's output goes to STEP_LOG (build/logs/setup.log when run alone). --list only
+# prints the packages it would want, one a line.
+#
+# tools/setup.sh [--demo] [--list]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,21 +20,41 @@ packages=(
     dpf-plugins-vst zam-plugins lsp-plugins-vst
     lv2-dev lilv-utils x42-plugins
     clang-format
+    dpkg-dev lintian debootstrap man-db
     ardour ecasound jalv jackd2 xdotool pipewire pipewire-bin wireplumber dbus-daemon
 )
 # Left out with --demo: the Windows builds, wine, and what only the tests use.
 not_for_demo=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
-    wine64 dpf-plugins-vst zam-plugins lilv-utils x42-plugins clang-format
+    wine64 dpf-plugins-vst zam-plugins lsp-plugins-vst lilv-utils x42-plugins clang-format
+    dpkg-dev lintian debootstrap man-db
     ardour ecasound jalv jackd2 xdotool pipewire pipewire-bin wireplumber dbus-daemon
 )
 
+demo=0
+list=0
+for argument in "$@"; do
+    case $argument in
+    --demo) demo=1 ;;
+    --list) list=1 ;;
+    *)
+        echo "usage: tools/setup.sh [--demo] [--list]" >&2
+        exit 2
+        ;;
+    esac
+done
+
 wanted=("${packages[@]}")
-if [ "${1:-}" = --demo ]; then
+if [ "$demo" = 1 ]; then
     wanted=()
     for package in "${packages[@]}"; do
         [[ " ${not_for_demo[*]} " == *" $package "* ]] || wanted+=("$package")
     done
+fi
+
+if [ "$list" = 1 ]; then
+    printf '%s\n' "${wanted[@]}"
+    exit 0
 fi
 
 missing=()

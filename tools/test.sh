@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Sets up, checks the formatting, builds every preset and runs every test suite: natively,
-# under the sanitizers, under wine64, and the static checks of the 32-bit Windows build.
+# under the sanitizers, under wine64, and the static checks of the 32-bit Windows build; with no
+# preset named, also the Debian package in a fresh root and a bounded fuzz run.
 # Prints one line per step; builds log to build/logs/test.log, each preset's tests to
 # build/PRESET/ctest.log; --verbose also shows all of it as it comes. The formatting check
-# counts as one test.
+# counts as one test; skipped tests are counted and named apart (tools/test-counts.sh).
 #
 # tools/test.sh [--verbose] [PRESET...]
 set -uo pipefail
@@ -20,7 +21,7 @@ if [ $# -gt 0 ]; then
 fi
 
 mkdir -p build/logs
-export STEP_LOG=$PWD/build/logs/test.log STEP_COUNT=$((2 + 2 * ${#presets[@]})) STEP_NUMBER=0
+export STEP_LOG=$PWD/build/logs/test.log STEP_COUNT=$((2 + 2 * ${#presets[@]} + ($# == 0))) STEP_NUMBER=0
 : >"$STEP_LOG"
 bash tools/setup.sh || exit 1
 STEP_NUMBER=1
@@ -31,8 +32,7 @@ start_virtual_display || exit 1
 export WINEPREFIX="$PWD/build/wineprefix"
 trap 'stop_virtual_display; /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
 
-passed=0
-failed=0
+source tools/test-counts.sh
 
 check_format() {
     git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
@@ -62,23 +62,14 @@ for preset in "${presets[@]}"; do
         ctest --preset "$preset" -j"$jobs" | tee "$log"
     }
     step "$preset: test (output in $log)" run_tests
-    summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
-    if [ -z "$summary" ]; then
-        echo "    $preset: no test summary; see $log"
-        failed=$((failed + 1))
-        continue
-    fi
-    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
-    bad=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$summary")
-    passed=$((passed + total - bad))
-    failed=$((failed + bad))
-    echo "    $preset: $((total - bad)) passed, $bad failed"
-    # The names of the failed tests, which ctest lists at the end.
-    sed -n '/The following tests FAILED:/,$p' "$log" | grep -E '^[[:space:]]+[0-9]+ - ' | head -n 20
+    count_ctest_log "$preset" "$log"
 done
+
+# --- the Debian package: made, passed by lintian, then installed, used and purged in a fresh root ---
+package_test() { cmake --build --preset linux --target deb && bash tests/package/fresh_root_test.sh build/linux/vela_*.deb; }
+if [ $# -eq 0 ]; then if step "package: build, lintian, fresh-root install" package_test; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; fi
 
 # --- fuzzing: a bounded run of the fuzz target from its seed corpus, counted as one test ---
 if [ $# -eq 0 ]; then if bash tests/fuzz/run.sh 60; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; fi
 
-echo "tests: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report_counts

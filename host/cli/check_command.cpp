@@ -17,7 +17,7 @@
 #include "host/cli/isolated_check.h"
 #include "host/cli/pending_file.h"
 #include "host/cli/report.h"
-#include "host/cli/virtual_display.h"
+#include "host/virtual_display.h"
 
 namespace vela {
 

@@ -15,7 +15,7 @@
 #include "host/cli/open_effect.h"
 #include "host/cli/report.h"
 #include "host/cli/text_format.h"
-#include "host/cli/virtual_display.h"
+#include "host/virtual_display.h"
 
 namespace vela {
 

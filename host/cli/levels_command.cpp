@@ -94,9 +94,13 @@ int runLevels(const std::vector<std::string>& words)
                 correlation = energy > 0.0 ? fixedText(levels.product / energy, 3) : "n/a";
                 foldDown = foldDownText(levels);
             }
-            std::printf("%-*s %7d %11s %11s %12s %12s\n", nameWidth, channel == 0 ? path.c_str() : "", channel + 1,
-                        decibelText(rms).c_str(), decibelText(levels.peaks[channel]).c_str(), correlation.c_str(),
-                        foldDown.c_str());
+            std::printf("%-*s %7d %11s %11s", nameWidth, channel == 0 ? path.c_str() : "", channel + 1,
+                        decibelText(rms).c_str(), decibelText(levels.peaks[channel]).c_str());
+            // The pair's columns only on its first row: the others end at their last figure.
+            if (!correlation.empty()) {
+                std::printf(" %12s %12s", correlation.c_str(), foldDown.c_str());
+            }
+            std::printf("\n");
         }
     }
     return 0;

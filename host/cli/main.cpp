@@ -32,6 +32,7 @@ void printOverview(std::FILE* stream)
                          "\n"
                          "usage: vela-host COMMAND ARGUMENTS...\n"
                          "       vela-host COMMAND --help\n"
+                         "       vela-host --version\n"
                          "\n"
                          "commands:\n");
     for (const Command* command : allCommands()) {
@@ -92,6 +93,10 @@ int main(int argc, char** argv)
         } else {
             printOverview(stdout);
         }
+        return 0;
+    }
+    if (name == "--version") {
+        std::printf("vela-host %s\n", VELA_VERSION);
         return 0;
     }
     const Command* command = findCommand(name);

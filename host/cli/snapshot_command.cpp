@@ -11,8 +11,8 @@
 #include "host/cli/parameter_assignment.h"
 #include "host/cli/pending_file.h"
 #include "host/cli/png_encoder.h"
-#include "host/cli/virtual_display.h"
 #include "host/editor_window.h"
+#include "host/virtual_display.h"
 
 namespace vela {
 

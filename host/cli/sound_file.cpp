@@ -5,10 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
+
+#include "host/cli/sample_conversion.h"
 
 namespace vela {
 
@@ -93,6 +94,45 @@ double integerFullScaleOf(int format)
     }
 }
 
+sf_count_t readFrames(SNDFILE* file, int16_t* samples, sf_count_t frames)
+{
+    return sf_readf_short(file, samples, frames);
+}
+
+sf_count_t readFrames(SNDFILE* file, int32_t* samples, sf_count_t frames)
+{
+    return sf_readf_int(file, samples, frames);
+}
+
+sf_count_t writeFrames(SNDFILE* file, const int16_t* samples, sf_count_t frames)
+{
+    return sf_writef_short(file, samples, frames);
+}
+
+sf_count_t writeFrames(SNDFILE* file, const int32_t* samples, sf_count_t frames)
+{
+    return sf_writef_int(file, samples, frames);
+}
+
+template <typename Integer>
+sf_count_t readConverted(SNDFILE* file, std::vector<Integer>& scratch, float* interleaved, sf_count_t frames,
+                         int channels)
+{
+    scratch.resize(static_cast<std::size_t>(frames) * channels);
+    const sf_count_t read = readFrames(file, scratch.data(), frames);
+    toFloats(scratch.data(), interleaved, static_cast<std::size_t>(std::max<sf_count_t>(read, 0)) * channels);
+    return read;
+}
+
+template <typename Integer>
+sf_count_t writeConverted(SNDFILE* file, std::vector<Integer>& scratch, const float* interleaved, sf_count_t frames,
+                          int channels, double fullScale)
+{
+    scratch.resize(static_cast<std::size_t>(frames) * channels);
+    toIntegers(interleaved, scratch.data(), scratch.size(), fullScale);
+    return writeFrames(file, scratch.data(), frames);
+}
+
 std::string formatInfoName(int command, int format)
 {
     SF_FORMAT_INFO info{};
@@ -111,7 +151,11 @@ SoundFile::SoundFile(void* file, const std::string& path, int format, int channe
       fileFormat(format),
       channelCount(channels),
       rate(sampleRate),
-      frameCount(frames)
+      frameCount(frames),
+      integerFullScale(integerFullScaleOf(format)),
+      samples(integerFullScale == 0.0       ? Samples::floats
+              : integerFullScale <= 32768.0 ? Samples::shorts
+                                            : Samples::ints)
 {
 }
 
@@ -123,7 +167,9 @@ SoundFile::SoundFile(SoundFile&& other) noexcept
       rate(other.rate),
       frameCount(other.frameCount),
       integerFullScale(other.integerFullScale),
-      scaled(std::move(other.scaled))
+      samples(other.samples),
+      shorts(std::move(other.shorts)),
+      ints(std::move(other.ints))
 {
 }
 
@@ -159,12 +205,7 @@ SoundFile SoundFile::createFor(const std::string& writePath, const std::string& 
     if (!file) {
         throw std::runtime_error("cannot write " + namedPath + ": " + sf_strerror(nullptr));
     }
-    SoundFile created(file, namedPath, info.format, channels, source.rate, 0);
-    created.integerFullScale = integerFullScaleOf(info.format);
-    if (created.integerFullScale > 0.0) {
-        sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
-    }
-    return created;
+    return SoundFile(file, namedPath, info.format, channels, source.rate, 0);
 }
 
 std::string SoundFile::formatName() const
@@ -175,27 +216,50 @@ std::string SoundFile::formatName() const
 
 int64_t SoundFile::read(float* interleaved, int64_t frames)
 {
-    return sf_readf_float(asFile(handle), interleaved, frames);
+    // Whatever a codec answers, a short read means the end, so that a caller cutting the
+    // frames into blocks cuts them the same wherever its reads fall.
+    int64_t done = 0;
+    while (done < frames) {
+        const int64_t read = readSome(interleaved + done * channelCount, frames - done);
+        if (read <= 0) {
+            break;
+        }
+        done += read;
+    }
+    return done;
+}
+
+int64_t SoundFile::readSome(float* interleaved, int64_t frames)
+{
+    SNDFILE* file = asFile(handle);
+    switch (samples) {
+    case Samples::shorts:
+        return readConverted(file, shorts, interleaved, frames, channelCount);
+    case Samples::ints:
+        return readConverted(file, ints, interleaved, frames, channelCount);
+    case Samples::floats:
+        break;
+    }
+    return sf_readf_float(file, interleaved, frames);
 }
 
 void SoundFile::write(const float* interleaved, int64_t frames)
 {
+    SNDFILE* file = asFile(handle);
     sf_count_t written = 0;
-    if (integerFullScale > 0.0) {
-        // Scaled and clipped here, so that n / full scale read in comes out as n again.
-        const std::size_t count = static_cast<std::size_t>(frames) * channelCount;
-        scaled.resize(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            // An integer sample has no NaN; silence is the nearest honest stand-in.
-            const double sample = std::isnan(interleaved[i]) ? 0.0 : std::nearbyint(interleaved[i] * integerFullScale);
-            scaled[i] = std::clamp(sample, -integerFullScale, integerFullScale - 1.0);
-        }
-        written = sf_writef_double(asFile(handle), scaled.data(), frames);
-    } else {
-        written = sf_writef_float(asFile(handle), interleaved, frames);
+    switch (samples) {
+    case Samples::shorts:
+        written = writeConverted(file, shorts, interleaved, frames, channelCount, integerFullScale);
+        break;
+    case Samples::ints:
+        written = writeConverted(file, ints, interleaved, frames, channelCount, integerFullScale);
+        break;
+    case Samples::floats:
+        written = sf_writef_float(file, interleaved, frames);
+        break;
     }
     if (written != frames) {
-        throw std::runtime_error("cannot write " + filePath + ": " + sf_strerror(asFile(handle)));
+        throw std::runtime_error("cannot write " + filePath + ": " + sf_strerror(file));
     }
     frameCount += frames;
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "cli_support.h"
 #include "frame/aeffect.h"
 #include "frame/opcodes.h"
@@ -121,6 +123,15 @@ TEST(InfoOnVela, TextQuotesNamesWhoseBlanksWouldVanish)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("name: \"Vela button (On/Off)  \""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("label: VELA 1, flags: 3, flagNames: active|stereo"), std::string::npos) << run.out;
+}
+
+// As for any file a user names: without a folder, the one the tool runs in.
+TEST(InfoOnVela, ReadsAModuleNamedWithoutAFolderFromTheWorkingFolder)
+{
+    const std::filesystem::path module(VELA_MODULE_PATH);
+    const ToolRun run = runTool({"info", module.filename().string()}, "cd '" + module.parent_path().string() + "' &&");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("uniqueID: VeLE"), std::string::npos) << run.out;
 }
 
 } // namespace

@@ -6,8 +6,10 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <fstream>
+#include <limits>
 
 #include "cli_support.h"
 #include "host/hosted_effect.h"
@@ -119,6 +121,87 @@ TEST(RenderFormats, TheExtensionChoosesTheTypeAndNoneMeansFloatWav)
         const Audio out = readAudio(folder.path(entry.name));
         EXPECT_EQ(out.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK), entry.format) << entry.name;
         EXPECT_EQ(out.rate, 48000) << entry.name;
+    }
+}
+
+// Whether written is what a render a block at a time wrote for the switch's mean: the float
+// itself, or in an integer format of this full scale (2^(bits - 1)) the nearest integer step
+// with ties to even, clipped to the format's range, a NaN as silence.
+bool writtenAsOneBlockAtATime(float written, float left, float right, double fullScale)
+{
+    const float mean = (left + right) * 0.5f;
+    if (fullScale == 0.0) {
+        return std::isnan(mean) ? std::isnan(written)
+                                : std::bit_cast<uint32_t>(written) == std::bit_cast<uint32_t>(mean);
+    }
+    const double step = std::isnan(mean) ? 0.0 : std::nearbyint(mean * fullScale);
+    return written * fullScale == std::clamp(step, -fullScale, fullScale - 1.0);
+}
+
+// A long file passes between the files and the effect many blocks at a time. Whatever the
+// block size and the sample format, and with a length that is no whole number of blocks or of
+// reads, every sample must come out as it did from a render that read, processed and wrote one
+// block at a time.
+TEST(RenderLongFilesThroughVela, EverySampleAsWhenRenderedOneBlockAtATime)
+{
+    constexpr std::size_t kLongFrames = 100'003;
+    const struct {
+        const char* input;
+        const char* block;
+        const char* output;
+        // 2^(bits - 1) of OUT's integer samples; 0 for floats.
+        double fullScale;
+    } cases[] = {
+        {"16.wav", "7", "16.wav", 32768.0},
+        {"24.wav", "1000", "24.wav", 8388608.0},
+        {"float.wav", "512", "float.wav", 0.0},
+        // Floats beyond full scale, infinite and NaN, into 24-bit FLAC and 16-bit VOC.
+        {"float.wav", "333", "float.flac", 8388608.0},
+        {"float.wav", "4099", "float.voc", 32768.0},
+    };
+    const ScratchFolder folder;
+    std::vector<float> left = noise(kLongFrames, 10);
+    std::vector<float> right = noise(kLongFrames, 11);
+    writeAudio(folder.path("16.wav"), {left, right}, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    writeAudio(folder.path("24.wav"), {left, right}, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    // Equal on both sides, each is its own mean: halfway between integer steps, beyond full
+    // scale, at it, and samples no integer format has.
+    const float unusual[] = {0.5f / 32768.0f,
+                             -2.5f / 32768.0f,
+                             32767.5f / 32768.0f,
+                             4.5f / 8388608.0f,
+                             8388607.5f / 8388608.0f,
+                             1.5f,
+                             -1.5f,
+                             1.0f,
+                             -1.0f,
+                             3e38f,
+                             -0.0f,
+                             1e-40f,
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN()};
+    for (std::size_t i = 0; i < std::size(unusual); ++i) {
+        left[i * 6007] = right[i * 6007] = unusual[i];
+    }
+    writeAudio(folder.path("float.wav"), {left, right}, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+
+    for (const auto& entry : cases) {
+        const std::string out = folder.path(std::string("out-") + entry.block + "-" + entry.output);
+        const ToolRun run = runTool(
+            {"render", VELA_MODULE_PATH, folder.path(entry.input), out, "--param", "0=1", "--block", entry.block});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Audio in = readAudio(folder.path(entry.input));
+        const Audio written = readAudio(out);
+        ASSERT_EQ(written.channels.size(), 2u) << out;
+        for (const auto& channel : written.channels) {
+            ASSERT_EQ(channel.size(), kLongFrames) << out;
+            for (std::size_t i = 0; i < kLongFrames; ++i) {
+                ASSERT_TRUE(writtenAsOneBlockAtATime(channel[i], in.channels[0][i], in.channels[1][i], entry.fullScale))
+                    << out << ", frame " << i << ": " << in.channels[0][i] << " and " << in.channels[1][i] << " became "
+                    << channel[i];
+            }
+        }
     }
 }
 

@@ -3,16 +3,13 @@
 # entry point alone and needs no library beyond the C runtime (and libX11 for the UI); lv2ls
 # lists the plug-in and lv2info shows its ports, their designations and the UI.
 #
-# cmake -DBUNDLE=.../vela.lv2 -DURI=... -DUI_URI=... "-DSWITCH_NAME=[name]" -P this
-# (the brackets keep the name's trailing blanks, which -D would drop)
+# cmake -DBUNDLE=.../vela.lv2 -DURI=... -DUI_URI=... "-DSWITCH_NAME=name" -P this
 
 function(fail message)
     message(FATAL_ERROR "${BUNDLE}: ${message}")
 endfunction()
 
 include(${CMAKE_CURRENT_LIST_DIR}/../static/linux_module_file.cmake)
-
-string(REGEX REPLACE "^\\[(.*)\\]$" "\\1" SWITCH_NAME "${SWITCH_NAME}")
 
 set(runtime "libc\\.so\\.6|libm\\.so\\.6|ld-linux-x86-64\\.so\\.2")
 check_linux_module_file(${BUNDLE}/vela.so lv2_descriptor "^(${runtime})$")

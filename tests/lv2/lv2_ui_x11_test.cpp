@@ -130,7 +130,7 @@ TEST_F(Lv2UiX11, OpensAsAChildOfTheParentWithTheEditorsSize)
     EXPECT_TRUE(childrenOf(display, parent).empty());
 }
 
-TEST_F(Lv2UiX11, ARealClickWritesOneAndHostPortEventsRelightIt)
+TEST_F(Lv2UiX11, RealClicksWriteTheOtherStateAndHostPortEventsRelightIt)
 {
     instantiate();
     ASSERT_NE(ui, nullptr);
@@ -158,12 +158,22 @@ TEST_F(Lv2UiX11, ARealClickWritesOneAndHostPortEventsRelightIt)
     EXPECT_EQ(idleUntilShown(true), "");
     EXPECT_EQ(host.writes.size(), 1u);
 
-    // A second click from on writes 0.
-    pressButton(display, Button1, true);
-    pressButton(display, Button1, false);
-    EXPECT_EQ(idleUntilShown(false), "");
-    ASSERT_EQ(host.writes.size(), 2u);
-    EXPECT_EQ(host.writes[1].value, 0.0f);
+    // Whatever the host set, a click turns it off when lit, on when not.
+    const std::pair<float, bool> hostValues[] = {
+        {1.0f, true}, {0.99f, true}, {0.5f, true}, {2.0f / 127.0f, true}, {0.0f, false},
+    };
+    for (const auto& [value, lit] : hostValues) {
+        SCOPED_TRACE(value);
+        portEvent(value);
+        EXPECT_EQ(idleUntilShown(lit), "");
+        host.writes.clear();
+        pressButton(display, Button1, true);
+        pressButton(display, Button1, false);
+        EXPECT_EQ(idleUntilShown(!lit), "");
+        ASSERT_EQ(host.writes.size(), 1u);
+        EXPECT_EQ(host.writes[0].port, kSwitchPortIndex);
+        EXPECT_EQ(host.writes[0].value, lit ? 0.0f : 1.0f);
+    }
 }
 
 TEST_F(Lv2UiX11, RefusesAHostWithoutAParentOrForAnotherPlugin)

@@ -37,6 +37,7 @@
 #include "host/editor_window.h"
 #include "host/hosted_effect.h"
 #include "host/plugin_module.h"
+#include "host/virtual_display.h"
 
 namespace vela {
 
@@ -252,6 +253,8 @@ int soak(const std::string& mode, int count, const Cycle& cycle, bool withWindow
     return flat ? 0 : 1;
 }
 
+// The editor modes hold the display for the whole run, as a host does: a server whose last
+// client leaves resets and refuses the next window's connection for a moment.
 int run(const std::string& mode, const std::string& path, int count)
 {
     if (mode == "create-close") {
@@ -273,6 +276,7 @@ int run(const std::string& mode, const std::string& path, int count)
             false);
     }
     if (mode == "editor") {
+        const VirtualDisplay display;
         auto module = PluginModule::load(path);
         HostedEffect effect(module);
         effect.dispatch(effOpen);
@@ -281,6 +285,7 @@ int run(const std::string& mode, const std::string& path, int count)
             mode, count, [&] { showEditor(effect, ++opened % 10 == 0); }, true);
     }
     if (mode == "life") {
+        const VirtualDisplay display;
         for (int i = 0; i < count; ++i) {
             auto module = PluginModule::load(path);
             HostedEffect effect(module);

@@ -4,7 +4,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "host/cli/virtual_display.h"
+#include "host/virtual_display.h"
 
 namespace vela {
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
 #include "tests/support/fake_window_system.h"
+#include "tests/support/switch_press.h"
 
 namespace vela {
 
@@ -322,37 +324,30 @@ TEST_F(ButtonEditorTest, PressTogglesInsideTheHitRectangleOnly)
 TEST_F(ButtonEditorTest, LitFaceAndPressFollowTheTruncatedSwitchValueAndReportTheNewValue)
 {
     const float infinity = std::numeric_limits<float>::infinity();
-    struct Case {
-        float before;
-        bool lit;
-        float after;
+    // Beyond any 32-bit integer, and NaN, read as on, as the effect's display reads them.
+    std::vector<HostSwitchValue> cases = {
+        {1.0f / 127.0f, true},
+        {-0.5f / 127.0f, false},
+        {126.9f / 127.0f, true},
+        {-1.0f / 127.0f, true},
+        {16777216.0f / 127.0f, true},
+        {3.0e9f / 127.0f, true},
+        {infinity, true},
+        {-infinity, true},
+        {std::numeric_limits<float>::quiet_NaN(), true},
     };
-    // First 1/127, then 0.0 reported. Beyond any 32-bit integer, and NaN, read as on, as the
-    // effect's display reads them; where the flipped integer does not fit a float, or there is
-    // none, a press turns off.
-    const Case cases[] = {
-        {0.0f, false, 1.0f},    {1.0f, true, 0.0f},        {0.5f, false, 1.0f},
-        {-0.5f, false, 1.0f},   {127.0f, true, 126.0f},    {126.9f, true, 127.0f},
-        {-1.0f, true, -2.0f},   {16777216.0f, true, 0.0f}, {3.0e9f, true, 0.0f},
-        {infinity, true, 0.0f}, {-infinity, true, 0.0f},   {std::numeric_limits<float>::quiet_NaN(), true, 0.0f},
-    };
+    cases.insert(cases.end(), std::begin(kHostSwitchValues), std::end(kHostSwitchValues));
     open();
-    for (const Case& item : cases) {
-        SCOPED_TRACE(item.before);
-        edited.setSwitchValue(item.before);
+    for (const HostSwitchValue& item : cases) {
+        SCOPED_TRACE(item.normalised);
+        edited.record->setParameter(edited.record, 0, item.normalised);
         fake.clearCalls();
         send(kWmPaint);
         EXPECT_EQ(countStarting(fake.calls(), litOverlay), item.lit ? 1 : 0);
         host.clearCalls();
         send(kWmLeftButtonDown, 1, packedPosition(128, 40));
-        EXPECT_EQ(edited.switchValue(), item.after);
-        const std::vector<HostCall> calls = host.calls();
-        ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].effect, edited.record);
-        EXPECT_EQ(calls[0].opcode, audioMasterAutomate);
-        EXPECT_EQ(calls[0].index, 0);
-        EXPECT_EQ(calls[0].opt, item.after / 127.0f);
-        EXPECT_EQ(edited.record->getParameter(edited.record, 0), item.after / 127.0f);
+        EXPECT_EQ(edited.switchValue(), item.lit ? 0.0f : 1.0f);
+        EXPECT_EQ(pressOutcome(edited.record, host.calls(), item.lit), "");
     }
     close();
 }

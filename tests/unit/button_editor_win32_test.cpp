@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The button editor in real Windows windows: the pixels it paints, a click on its button, and
+// The button editor in real Windows windows: the pixels it paints, clicks on its button, and
 // that many open and close cycles leave no window, drawing context, bitmap, timer or class.
 
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
 #include "tests/support/sheet_faces.h"
+#include "tests/support/switch_press.h"
 
 #include <windows.h>
 
@@ -66,6 +67,22 @@ bool pumpUntil(const std::function<bool()>& done, ULONGLONG milliseconds = 2000)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     } while (GetTickCount64() < deadline);
     return done();
+}
+
+// Presses and releases the left button over (x, y) of the window through the system's input
+// queue, which hands the press to whatever window lies under the pointer; answers whether the
+// queue took both.
+bool clickAt(HWND window, int x, int y)
+{
+    POINT point{x, y};
+    ClientToScreen(window, &point);
+    SetCursorPos(point.x, point.y);
+    INPUT inputs[2] = {};
+    inputs[0].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].type = INPUT_MOUSE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    return SendInput(2, inputs, sizeof(INPUT)) == 2;
 }
 
 // Lets the test see the handles the editor made.
@@ -159,9 +176,17 @@ TEST_F(ButtonEditorWindows, ShowsTheFaceAndFollowsTheSwitch)
     EXPECT_EQ(record->getParameter(record, 0), 1.0f / 127.0f);
     EXPECT_EQ(shows(child, true), "");
 
-    // The host turns the switch off; the next tick shows it.
-    record->setParameter(record, 0, 0.0f);
-    EXPECT_EQ(shows(child, false), "");
+    // Whatever the host set, the next tick shows it, and a click through the system's input
+    // queue turns it off when lit, on when not.
+    for (const HostSwitchValue& value : kHostSwitchValues) {
+        SCOPED_TRACE(value.normalised);
+        record->setParameter(record, 0, value.normalised);
+        EXPECT_EQ(shows(child, value.lit), "");
+        host.clearCalls();
+        ASSERT_TRUE(clickAt(child, 128, 40));
+        EXPECT_EQ(shows(child, !value.lit), "");
+        EXPECT_EQ(pressOutcome(record, host.calls(), value.lit), "");
+    }
     dispatch(effEditClose);
     EXPECT_FALSE(IsWindow(child));
     EXPECT_FALSE(classRegistered());

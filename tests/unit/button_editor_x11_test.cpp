@@ -15,6 +15,7 @@
 #include "frame/opcodes.h"
 #include "host/recording_host.h"
 #include "tests/support/sheet_faces.h"
+#include "tests/support/switch_press.h"
 #include "tests/support/test_display.h"
 #include "tests/support/x11_test_display.h"
 
@@ -80,7 +81,7 @@ protected:
     AEffect* record = nullptr;
 };
 
-TEST_F(ButtonEditorX11, ShowsTheFaceAndARealClickOnTheButtonTurnsTheSwitchOn)
+TEST_F(ButtonEditorX11, ShowsTheFaceAndRealClicksTurnALitSwitchOffAndAnUnlitOneOn)
 {
     ASSERT_EQ(dispatch(effEditOpen, parent), 1);
     const std::vector<Window> children = childrenOf(display, parent);
@@ -94,9 +95,17 @@ TEST_F(ButtonEditorX11, ShowsTheFaceAndARealClickOnTheButtonTurnsTheSwitchOn)
     EXPECT_EQ(idleUntilShown(child, true), "");
     EXPECT_EQ(record->getParameter(record, 0), 1.0f / 127.0f);
 
-    // The host turns the switch off; a tick shows it.
-    record->setParameter(record, 0, 0.0f);
-    EXPECT_EQ(idleUntilShown(child, false), "");
+    // Whatever the host set, a tick shows it, and a click turns it off when lit, on when not.
+    for (const HostSwitchValue& value : kHostSwitchValues) {
+        SCOPED_TRACE(value.normalised);
+        record->setParameter(record, 0, value.normalised);
+        EXPECT_EQ(idleUntilShown(child, value.lit), "");
+        host.clearCalls();
+        pressButton(display, Button1, true);
+        pressButton(display, Button1, false);
+        EXPECT_EQ(idleUntilShown(child, !value.lit), "");
+        EXPECT_EQ(pressOutcome(record, host.calls(), value.lit), "");
+    }
 
     dispatch(effEditClose);
     EXPECT_TRUE(childrenOf(display, parent).empty());

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host/cli/virtual_display.h"
+#include "host/virtual_display.h"
 
 #ifdef _WIN32
 
@@ -30,6 +30,9 @@ namespace vela {
 namespace {
 
 constexpr auto kStartTimeout = std::chrono::seconds(10);
+// A resetting server takes connections again within milliseconds.
+constexpr int kResetAttempts = 10;
+constexpr auto kResetPause = std::chrono::milliseconds(20);
 constexpr int kExecFailed = 127;
 // "65535\n" and a little room: a longer report is not a display number.
 constexpr std::size_t kLongestReport = 8;
@@ -117,9 +120,16 @@ VirtualDisplay::VirtualDisplay()
 {
     // The connection stays open either way: an X server resets when its last client leaves
     // and refuses connections meanwhile, which would fail the next editor's own connection.
+    // The last client may have been the program run just before this one, so a display that
+    // refuses is asked again for a moment before it counts as gone.
     const char* current = std::getenv("DISPLAY");
     if (current && *current != '\0') {
-        keeper = XOpenDisplay(current);
+        for (int attempt = 0; attempt < kResetAttempts && !keeper; ++attempt) {
+            if (attempt > 0) {
+                std::this_thread::sleep_for(kResetPause);
+            }
+            keeper = XOpenDisplay(current);
+        }
         if (keeper) {
             displayName = current;
             return;
