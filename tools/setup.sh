@@ -22,12 +22,14 @@ packages=(
     clang-format
     dpkg-dev lintian debootstrap man-db
     qemu-system-x86 e2fsprogs
+    ardour ecasound jalv jackd2 xdotool pipewire pipewire-bin wireplumber dbus-daemon
 )
 # Left out with --demo: the Windows builds, wine, and what only the tests use.
 not_for_demo=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine64 dpf-plugins-vst zam-plugins lsp-plugins-vst lilv-utils x42-plugins clang-format
     dpkg-dev lintian debootstrap man-db qemu-system-x86 e2fsprogs
+    ardour ecasound jalv jackd2 xdotool pipewire pipewire-bin wireplumber dbus-daemon
 )
 
 demo=0

@@ -15,7 +15,7 @@ if [ "${1:-}" = --verbose ]; then
     export STEP_VERBOSE=1
     shift
 fi
-presets=(linux linux-sanitize linux-tsan win64 win32)
+presets=(linux linux-sanitize linux-tsan win64 win32 hosts)
 if [ $# -gt 0 ]; then
     presets=("$@")
 fi
