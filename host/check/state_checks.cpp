@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/cli/checks.h"
+#include "host/check/checks.h"
 
 namespace vela {
 

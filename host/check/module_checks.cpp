@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/cli/checks.h"
-#include "host/cli/elf_file.h"
+#include "host/check/checks.h"
+#include "host/check/elf_file.h"
 
 namespace vela {
 

@@ -11,10 +11,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/cli/checks.h"
+#include "host/check/checks.h"
+#include "host/check/isolated_check.h"
 #include "host/cli/command_line.h"
 #include "host/cli/commands.h"
-#include "host/cli/isolated_check.h"
 #include "host/cli/pending_file.h"
 #include "host/cli/report.h"
 #include "host/cli/virtual_display.h"

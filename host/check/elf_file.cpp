@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host/cli/elf_file.h"
+#include "host/check/elf_file.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Windows has no interposition of the C runtime's functions: nothing is counted.
-#include "host/cli/realtime_guard.h"
+#include "host/check/realtime_guard.h"
 
 namespace vela {
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/cli/checks.h"
-#include "host/cli/realtime_guard.h"
+#include "host/check/checks.h"
+#include "host/check/realtime_guard.h"
 
 namespace vela {
 

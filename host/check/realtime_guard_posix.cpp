@@ -5,7 +5,7 @@
 // to the C library's own function. Sanitizer builds own malloc and friends already; there
 // the sanitizer's allocation hooks count them instead.
 
-#include "host/cli/realtime_guard.h"
+#include "host/check/realtime_guard.h"
 
 #include <dlfcn.h>
 #include <errno.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host/cli/check_support.h"
+#include "host/check/check_support.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host/cli/isolated_check.h"
+#include "host/check/isolated_check.h"
 
 #include <cstdio>
 #include <exception>

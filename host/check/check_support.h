@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "host/check/check_random.h"
+#include "host/check/isolated_check.h"
+#include "host/check/realtime_guard.h"
 #include "host/cli/audio_buffers.h"
-#include "host/cli/check_random.h"
-#include "host/cli/isolated_check.h"
-#include "host/cli/realtime_guard.h"
 #include "host/hosted_effect.h"
 
 namespace vela {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/cli/checks.h"
+#include "host/check/checks.h"
 #include "host/editor_window.h"
 
 namespace vela {
