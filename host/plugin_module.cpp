@@ -44,7 +44,7 @@ std::string describeError(DWORD code)
     return message;
 }
 
-void* openLibrary(const std::string& path)
+void* openLibrary(const std::string& path, PluginModule::Binding)
 {
     // No "bad image" or "insert disk" dialog box: a failed load is an error message here.
     DWORD previousMode = 0;
@@ -83,10 +83,10 @@ std::string lastDlError()
     return text ? text : "unknown reason";
 }
 
-void* openLibrary(const std::string& path)
+void* openLibrary(const std::string& path, PluginModule::Binding binding)
 {
     dlerror();
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(path.c_str(), (binding == PluginModule::Binding::lazy ? RTLD_LAZY : RTLD_NOW) | RTLD_LOCAL);
     if (!library) {
         throw ModuleLoadError("cannot load module " + path + ": " + lastDlError());
     }
@@ -113,9 +113,9 @@ void closeLibrary(void* library)
 
 } // namespace
 
-std::shared_ptr<PluginModule> PluginModule::load(const std::string& path)
+std::shared_ptr<PluginModule> PluginModule::load(const std::string& path, Binding binding)
 {
-    return std::shared_ptr<PluginModule>(new PluginModule(path));
+    return std::shared_ptr<PluginModule>(new PluginModule(path, binding));
 }
 
 std::shared_ptr<PluginModule> PluginModule::inProcess(PluginEntryProc entryFunction)
@@ -128,7 +128,9 @@ std::shared_ptr<PluginModule> PluginModule::inProcess(PluginEntryProc entryFunct
 
 PluginModule::PluginModule(PluginEntryProc entryFunction) : entryProc(entryFunction) {}
 
-PluginModule::PluginModule(const std::string& path) : filePath(path), handle(openLibrary(path))
+PluginModule::PluginModule(const std::string& path, Binding binding)
+    : filePath(path),
+      handle(openLibrary(path, binding))
 {
     std::string reason;
     for (const char* name : kEntryNames) {

@@ -99,7 +99,7 @@ CheckOutcome checkEditor(const CheckSettings& settings, const IsolatedCheck::Not
 {
     HostedEffect effect = createCheckedEffect(settings.modulePath);
     if ((effect.record()->flags & effFlagsHasEditor) == 0) {
-        return passed("no editor (effFlagsHasEditor unset)");
+        return skipped("no editor (effFlagsHasEditor unset)");
     }
     if (!settings.displayProblem.empty()) {
         return failed(settings.displayProblem);
