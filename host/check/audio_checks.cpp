@@ -319,6 +319,10 @@ CheckOutcome checkRealtime(const CheckSettings& settings, const IsolatedCheck::N
         return failed("expected processReplacing with effFlagsCanReplacing, or process; the record offers no "
                       "audio call to watch");
     }
+    // Declared after the effect, so that its module is still loaded when the watch ends.
+    const RealtimeGuard::Watch watch(modes.front() == ProcessMode::separate
+                                         ? reinterpret_cast<const void*>(record.processReplacing)
+                                         : reinterpret_cast<const void*>(record.process));
     // One run per call, so that the report names the call that did it.
     std::vector<std::unique_ptr<AudioRun>> runs;
     for (std::size_t index = 0; index < modes.size(); ++index) {
