@@ -80,7 +80,8 @@ const std::vector<CheckInfo> kChecks{
      "a second thread sets parameters and reads their display while audio runs (races\n"
      "are reported in a ThreadSanitizer build)"},
     {"realtime", 5, false, false, false, checkRealtime,
-     "no allocation, lock or system call inside processReplacing or process (Linux)"},
+     "no allocation, lock, wait or system call inside processReplacing or process: the C\n"
+     "library's functions on Linux, the module's imports on 64-bit Windows"},
     {"large-block", 5, false, false, true, checkLargeBlock,
      "a block four times the size announced with effSetBlockSize (a warning only)"},
     {"editor", 5, false, true, false, checkEditor,
