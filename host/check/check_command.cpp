@@ -47,7 +47,9 @@ const std::vector<CheckInfo> kChecks{
     {"loads", 1, true, false, false, checkLoads,
      "the module loads with lazy binding, as many hosts load, and exports main or\n"
      "VSTPluginMain"},
-    {"record", 1, true, false, false, checkRecord, "magic VstP, counts in range, the record's functions present"},
+    {"record", 1, true, false, false, checkRecord,
+     "magic VstP, counts in range, the record's functions present, among them an audio\n"
+     "call a host may use (process, or processReplacing with effFlagsCanReplacing)"},
     {"exports", 1, false, false, false, checkExports,
      "loads with immediate binding and local symbols: a symbol no library defines fails,\n"
      "named; lists its exports (a warning for any besides the entry points) and the\n"
