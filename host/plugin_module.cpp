@@ -45,7 +45,7 @@ std::string describeError(DWORD code)
     return message;
 }
 
-void* openLibrary(const std::string& path)
+void* openLibrary(const std::string& path, PluginModule::Binding)
 {
     // No "bad image" or "insert disk" dialog box: a failed load is an error message here.
     DWORD previousMode = 0;
@@ -84,14 +84,14 @@ std::string lastDlError()
     return text ? text : "unknown reason";
 }
 
-void* openLibrary(const std::string& path)
+void* openLibrary(const std::string& path, PluginModule::Binding binding)
 {
     // A name without a folder that names a file in the working folder means that file, as any
     // path a user gives does; dlopen alone would look only along the library search path.
     const bool here = path.find('/') == std::string::npos && access(path.c_str(), F_OK) == 0;
     const std::string file = here ? "./" + path : path;
     dlerror();
-    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(file.c_str(), (binding == PluginModule::Binding::lazy ? RTLD_LAZY : RTLD_NOW) | RTLD_LOCAL);
     if (!library) {
         throw ModuleLoadError("cannot load module " + path + ": " + lastDlError());
     }
@@ -118,9 +118,9 @@ void closeLibrary(void* library)
 
 } // namespace
 
-std::shared_ptr<PluginModule> PluginModule::load(const std::string& path)
+std::shared_ptr<PluginModule> PluginModule::load(const std::string& path, Binding binding)
 {
-    return std::shared_ptr<PluginModule>(new PluginModule(path));
+    return std::shared_ptr<PluginModule>(new PluginModule(path, binding));
 }
 
 std::shared_ptr<PluginModule> PluginModule::inProcess(PluginEntryProc entryFunction)
@@ -133,7 +133,9 @@ std::shared_ptr<PluginModule> PluginModule::inProcess(PluginEntryProc entryFunct
 
 PluginModule::PluginModule(PluginEntryProc entryFunction) : entryProc(entryFunction) {}
 
-PluginModule::PluginModule(const std::string& path) : filePath(path), handle(openLibrary(path))
+PluginModule::PluginModule(const std::string& path, Binding binding)
+    : filePath(path),
+      handle(openLibrary(path, binding))
 {
     std::string reason;
     for (const char* name : kEntryNames) {

@@ -22,10 +22,20 @@ public:
 // every HostedEffect holds its module, so an effect never outlives the code it runs.
 class PluginModule {
 public:
+    // When the module's references to other libraries are bound. Windows binds every import
+    // on loading either way.
+    enum class Binding {
+        // All on loading: a reference nothing defines fails the load, naming it.
+        immediate,
+        // Each on its first call, as many hosts load: a reference the module never calls is
+        // never looked for.
+        lazy,
+    };
+
     // Loads the file and finds its entry: main, or VSTPluginMain when there is no main.
     // A path without a directory part is looked up the platform's way (e.g. "libm.so.6").
     // Throws ModuleLoadError with the path and the platform's reason.
-    static std::shared_ptr<PluginModule> load(const std::string& path);
+    static std::shared_ptr<PluginModule> load(const std::string& path, Binding binding = Binding::immediate);
     // A module whose entry is linked into this program: for driving an effect in-process
     // exactly as a loaded one. Nothing is loaded or unloaded; path() is empty.
     static std::shared_ptr<PluginModule> inProcess(PluginEntryProc entryFunction);
@@ -42,7 +52,7 @@ public:
     const std::string& path() const { return filePath; }
 
 private:
-    explicit PluginModule(const std::string& path);
+    PluginModule(const std::string& path, Binding binding);
     explicit PluginModule(PluginEntryProc entryFunction);
 
     std::string filePath;

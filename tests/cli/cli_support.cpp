@@ -231,12 +231,14 @@ walk(json.load(open(sys.argv[1])), [])
 std::vector<JunitCase> readJunit(const std::string& path)
 {
     const ScratchFolder scratch;
-    // One "name<TAB>failure message" line per test case, the message empty for a pass.
+    // One "name<TAB>result" line per test case, the result empty for a pass.
     const std::string command = R"(/usr/bin/python3 -c '
 import sys, xml.etree.ElementTree as tree
 for case in tree.parse(sys.argv[1]).getroot().iter("testcase"):
-    failure = case.find("failure")
-    print(case.get("name") + "\t" + ("" if failure is None else "FAIL " + failure.get("message")))
+    failure, skipped = case.find("failure"), case.find("skipped")
+    result = "" if failure is None else "FAIL " + failure.get("message")
+    result = result if skipped is None else "SKIP " + skipped.get("message")
+    print(case.get("name") + "\t" + result)
 ' )" + shellQuoted(path) + " >" +
                                 shellQuoted(scratch.path("out"));
     std::vector<JunitCase> cases;

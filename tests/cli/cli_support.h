@@ -75,7 +75,8 @@ std::map<std::string, std::string> flattenJson(const std::string& json);
 // failed ("" when it did not).
 struct JunitCase {
     std::string name;
-    std::string failure;
+    // "FAIL " or "SKIP " and the message; empty for a pass.
+    std::string result;
 };
 
 // Reads a JUnit file with Python's XML parser; fails the test when it is not well-formed.

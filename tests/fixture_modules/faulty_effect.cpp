@@ -10,8 +10,24 @@
 //   chunk       trusts the count in a chunk, overruns its buffer and crashes on a random one
 //   race        keeps its gain in a plain float that two threads use at once
 //   locale      switches the process's number format when its editor opens
+//   noentry     exports its entry under a name no host looks for
+//   replacing   offers processReplacing without effFlagsCanReplacing, and no process
+//   unresolved  calls a function no library defines, on an opcode hosts seldom send
+//   slow        makes effClose wait a second for a worker that effOpen never started
+//   opcode      crashes when asked for its vendor version
+//   denormal    a gate whose closed output is a denormal floor instead of zero
+//   parameter   ignores every value set for its second parameter
+//   suspend     sizes its state for the first rate only; a later rate breaks the output
+//   programs    copies program names from a fixed-width field, without the terminator
+//   locks       takes a mutex in processReplacing
+//   syscall     writes a (empty) trace line to stderr in processReplacing
+//   late        a worker that calls the host after effClose
+//   bigblock    writes NaN past the block size it was given
 
 #include <X11/Xlib.h>
+#include <dlfcn.h>
+#include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <clocale>
@@ -33,6 +49,19 @@
 #define VELA_FAULT_race 6
 #define VELA_FAULT_locale 7
 #define VELA_FAULT_pixmap 8
+#define VELA_FAULT_noentry 9
+#define VELA_FAULT_replacing 10
+#define VELA_FAULT_unresolved 11
+#define VELA_FAULT_slow 12
+#define VELA_FAULT_opcode 13
+#define VELA_FAULT_denormal 14
+#define VELA_FAULT_parameter 15
+#define VELA_FAULT_suspend 16
+#define VELA_FAULT_programs 17
+#define VELA_FAULT_locks 18
+#define VELA_FAULT_syscall 19
+#define VELA_FAULT_late 20
+#define VELA_FAULT_bigblock 21
 #define VELA_FAULT_IS(name) (VELA_FAULT == VELA_FAULT_##name)
 
 namespace vela {
@@ -71,6 +100,19 @@ uint32_t sharedNoise = 1;
 float* volatile scratch = nullptr;
 #endif
 
+#if VELA_FAULT_IS(locks)
+pthread_mutex_t stateLock = PTHREAD_MUTEX_INITIALIZER;
+#endif
+
+#if VELA_FAULT_IS(syscall)
+// Volatile, so that the compiler cannot drop the write of nothing.
+volatile std::size_t traceLength = 0;
+#endif
+
+#if VELA_FAULT_IS(unresolved)
+extern "C" void velaOfflineRender();
+#endif
+
 struct Effect {
     AEffect record{};
     audioMasterCallback host = nullptr;
@@ -80,6 +122,10 @@ struct Effect {
     ERect rect{0, 0, kEditorHeight, kEditorWidth};
     Display* display = nullptr;
     Window window = 0;
+    float sampleRate = 0.0f;
+    int32_t blockSize = 0;
+    bool opened = false;
+    bool stale = false;
 };
 
 Effect& effectOf(AEffect* record)
@@ -180,15 +226,71 @@ intptr_t setChunk(Effect& effect, const void* ptr, intptr_t size)
     return 1;
 }
 
-intptr_t dispatch(AEffect* record, int32_t opcode, int32_t index, intptr_t value, void* ptr, float)
+#if VELA_FAULT_IS(late)
+// Keeps this file loaded, so that the worker's code is still there when it calls.
+void pinModule()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&pinModule), &info) && info.dli_fname) {
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+}
+
+void* callHostLater(void* host)
+{
+    usleep(20000);
+    reinterpret_cast<audioMasterCallback>(host)(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f);
+    return nullptr;
+}
+
+void startLateWorker(audioMasterCallback host)
+{
+    pinModule();
+    pthread_t worker;
+    if (pthread_create(&worker, nullptr, callHostLater, reinterpret_cast<void*>(host)) == 0) {
+        pthread_detach(worker);
+    }
+}
+#endif
+
+intptr_t dispatch(AEffect* record, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt)
 {
     Effect& effect = effectOf(record);
     switch (opcode) {
+    case effOpen:
+        effect.opened = true;
+        return 0;
     case effClose:
+#if VELA_FAULT_IS(slow)
+        if (!effect.opened) {
+            usleep(1100000);
+        }
+#endif
+#if VELA_FAULT_IS(late)
+        startLateWorker(effect.host);
+#endif
         closeEditor(effect);
         disconnect(effect);
         delete &effect;
         return 1;
+    case effSetSampleRate:
+#if VELA_FAULT_IS(suspend)
+        effect.stale = effect.stale || (effect.sampleRate != 0.0f && effect.sampleRate != opt);
+#endif
+        effect.sampleRate = opt;
+        return 0;
+    case effSetBlockSize:
+        effect.blockSize = static_cast<int32_t>(value);
+        return 0;
+#if VELA_FAULT_IS(opcode)
+    case effGetVendorVersion:
+        return *static_cast<volatile int*>(nullptr);
+#endif
+#if VELA_FAULT_IS(unresolved)
+    case effOfflineRun:
+        velaOfflineRender();
+        return 0;
+#endif
     case effSetProgram:
         if (value >= 0 && value < kProgramCount) {
             loadProgram(effect, static_cast<int32_t>(value));
@@ -203,7 +305,13 @@ intptr_t dispatch(AEffect* record, int32_t opcode, int32_t index, intptr_t value
         if (index < 0 || index >= kProgramCount) {
             return 0;
         }
+#if VELA_FAULT_IS(programs)
+        // The whole space-padded field, terminator and all left out.
+        std::memset(ptr, ' ', 256);
+        std::memcpy(ptr, kPrograms[index].name, std::strlen(kPrograms[index].name));
+#else
         copyText(ptr, kPrograms[index].name);
+#endif
         return 1;
     case effGetParamLabel:
         copyText(ptr, "");
@@ -246,6 +354,21 @@ void processReplacing(AEffect* record, float** inputs, float** outputs, int32_t 
     scratch = new float[static_cast<std::size_t>(frames) + 1];
     delete[] scratch;
 #endif
+#if VELA_FAULT_IS(locks)
+    pthread_mutex_lock(&stateLock);
+    pthread_mutex_unlock(&stateLock);
+#endif
+#if VELA_FAULT_IS(syscall)
+    std::fwrite("trace\n", 1, traceLength, stderr);
+#endif
+#if VELA_FAULT_IS(denormal)
+    float loudest = 0.0f;
+    for (int channel = 0; channel < 2; ++channel) {
+        for (int32_t frame = 0; frame < frames; ++frame) {
+            loudest = std::fmax(loudest, std::fabs(inputs[channel][frame]));
+        }
+    }
+#endif
     for (int channel = 0; channel < 2; ++channel) {
         for (int32_t frame = 0; frame < frames; ++frame) {
             const float in = inputs[channel][frame];
@@ -259,6 +382,17 @@ void processReplacing(AEffect* record, float** inputs, float** outputs, int32_t 
             if (frame >= frames - frames % 4) {
                 out = std::numeric_limits<float>::quiet_NaN();
             }
+#endif
+#if VELA_FAULT_IS(denormal)
+            if (loudest < 1e-15f) {
+                out = 1e-39f;
+            }
+#endif
+#if VELA_FAULT_IS(suspend)
+            out = effect.stale ? std::numeric_limits<float>::quiet_NaN() : out;
+#endif
+#if VELA_FAULT_IS(bigblock)
+            out = frame >= effect.blockSize ? std::numeric_limits<float>::quiet_NaN() : out;
 #endif
             outputs[channel][frame] = out;
         }
@@ -285,6 +419,11 @@ void process(AEffect* record, float** inputs, float** outputs, int32_t frames)
 
 void setParameter(AEffect* record, int32_t index, float value)
 {
+#if VELA_FAULT_IS(parameter)
+    if (index == 1) {
+        return;
+    }
+#endif
     if (index >= 0 && index < kParameterCount) {
         effectOf(record).values[index] = value;
     }
@@ -300,14 +439,20 @@ float getParameter(AEffect* record, int32_t index)
 
 using namespace vela;
 
-extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback host)
+#if VELA_FAULT_IS(noentry)
+#define VELA_ENTRY VSTPluginEntry
+#else
+#define VELA_ENTRY VSTPluginMain
+#endif
+
+extern "C" __attribute__((visibility("default"))) AEffect* VELA_ENTRY(audioMasterCallback host)
 {
     Effect* effect = new Effect;
     effect->host = host;
     AEffect& record = effect->record;
     record.magic = kEffectMagic;
     record.dispatcher = dispatch;
-    record.process = process;
+    record.process = VELA_FAULT_IS(replacing) ? nullptr : process;
     record.processReplacing = processReplacing;
     record.setParameter = setParameter;
     record.getParameter = getParameter;
@@ -315,7 +460,11 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
     record.numParams = kParameterCount;
     record.numInputs = 2;
     record.numOutputs = 2;
+#if VELA_FAULT_IS(replacing)
+    record.flags = effFlagsHasEditor | effFlagsProgramChunks;
+#else
     record.flags = effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks;
+#endif
     record.object = effect;
     loadProgram(*effect, 0);
     return &record;

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/cli/checks.h"
+#include "host/check/checks.h"
 
 namespace vela {
 
@@ -168,7 +168,7 @@ CheckOutcome checkThreads(const CheckSettings& settings, const IsolatedCheck::No
     const int32_t count = effect.record()->numParams;
     startAudio(effect, kSampleRate, kBlockSize);
     if (count == 0) {
-        return passed("no parameters to change from another thread");
+        return skipped("no parameters to change from another thread");
     }
     AudioRun run(effect, kBlockSize);
     const ProcessMode mode = canReplace(*effect.record()) ? ProcessMode::separate : ProcessMode::accumulating;
@@ -233,7 +233,7 @@ CheckOutcome checkPrograms(const CheckSettings& settings, const IsolatedCheck::N
     effect.dispatch(effOpen);
     const int32_t count = effect.record()->numPrograms;
     if (count == 0) {
-        return passed("no programs");
+        return skipped("no programs");
     }
     std::vector<std::string> faults;
     std::vector<std::string> warnings;

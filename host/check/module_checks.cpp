@@ -2,15 +2,19 @@
 // The checks of the module file and the record: loading, what the file exports, how long a
 // scan takes, the record's fields, every opcode, and closing.
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <thread>
 #include <vector>
 
-#include "host/cli/checks.h"
-#include "host/cli/elf_file.h"
+#include "host/check/checks.h"
+#include "host/check/elf_file.h"
+#include "host/check/pe_file.h"
 
 namespace vela {
 
@@ -68,6 +72,25 @@ std::string nameList(const std::vector<std::string>& names, std::size_t shown)
     return text.empty() ? "none" : text;
 }
 
+// Whether a Windows module's library is on every machine that runs it: the system's own, an
+// API set the loader resolves to one, or shipped beside the module.
+bool availableEverywhere(const std::string& modulePath, const std::string& library)
+{
+    std::string lower;
+    for (const char c : library) {
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (lower.rfind("api-ms-", 0) == 0 || lower.rfind("ext-ms-", 0) == 0) {
+        return true;
+    }
+    std::error_code ignored;
+    if (std::filesystem::exists(std::filesystem::path(modulePath).parent_path() / library, ignored)) {
+        return true;
+    }
+    const char* systemRoot = std::getenv("SystemRoot");
+    return systemRoot && std::filesystem::exists(std::filesystem::path(systemRoot) / "System32" / library, ignored);
+}
+
 std::string opcodeList(const std::vector<int>& opcodes)
 {
     std::string text;
@@ -81,8 +104,9 @@ std::string opcodeList(const std::vector<int>& opcodes)
 
 CheckOutcome checkLoads(const CheckSettings& settings, const IsolatedCheck::Note& note)
 {
+    // Lazily, as many hosts load: what the module references is the exports check's business.
     note("loading");
-    const auto module = PluginModule::load(settings.modulePath);
+    const auto module = PluginModule::load(settings.modulePath, PluginModule::Binding::lazy);
     return passed("exports " + module->entryName());
 }
 
@@ -91,22 +115,45 @@ CheckOutcome checkExports(const CheckSettings& settings, const IsolatedCheck::No
     // Every symbol bound now and none shared: an unresolved one fails here, not in a host later.
     note("loading with immediate binding and local symbols");
     const auto module = PluginModule::load(settings.modulePath);
-    if (!ElfFile::isElf(settings.modulePath)) {
-        return passed("loads with every symbol bound; its export table is read for ELF modules only");
+    std::vector<std::string> exported;
+    std::vector<std::string> libraries;
+    if (ElfFile::isElf(settings.modulePath)) {
+        note("reading the dynamic symbol table");
+        const ElfFile elf = ElfFile::read(settings.modulePath);
+        exported = elf.exports();
+        libraries = elf.neededLibraries();
+    } else if (PeFile::isPe(settings.modulePath)) {
+        note("reading the export and import tables");
+        const PeFile pe = PeFile::read(settings.modulePath);
+        exported = pe.exports();
+        libraries = pe.importedLibraries();
+        std::vector<std::string> missing;
+        for (const std::string& library : libraries) {
+            if (!availableEverywhere(settings.modulePath, library)) {
+                missing.push_back(library);
+            }
+        }
+        if (!missing.empty()) {
+            return failed("imports from " + nameList(missing, 8) +
+                          ": neither a system library nor beside the module; it loads here only because this "
+                          "machine has " +
+                          (missing.size() == 1 ? "that library" : "those libraries") + " on its search path");
+        }
+    } else {
+        return skipped("not run: loads with every symbol bound, but its export table is read for ELF and PE "
+                       "modules only");
     }
-    note("reading the dynamic symbol table");
-    const ElfFile elf = ElfFile::read(settings.modulePath);
     std::vector<std::string> entries;
     std::vector<std::string> others;
-    for (const std::string& name : elf.exports()) {
+    for (const std::string& name : exported) {
         if (kEntryNames.contains(name)) {
             entries.push_back(name);
         } else if (!kLinkerNames.contains(name)) {
             others.push_back(name);
         }
     }
-    const std::string detail = "loads with every symbol bound; exports " + nameList(entries, 2) + "; needs " +
-                               nameList(elf.neededLibraries(), 8);
+    const std::string detail =
+        "loads with every symbol bound; exports " + nameList(entries, 2) + "; needs " + nameList(libraries, 8);
     if (!others.empty()) {
         return warned(detail + "; exports " + counted(static_cast<int64_t>(others.size()), "symbol") +
                       " besides its entry points (" + nameList(others, 3) +
@@ -133,7 +180,7 @@ CheckOutcome checkScanTime(const CheckSettings& settings, const IsolatedCheck::N
 CheckOutcome checkRecord(const CheckSettings& settings, const IsolatedCheck::Note& note)
 {
     note("calling the entry");
-    HostedEffect effect(PluginModule::load(settings.modulePath));
+    HostedEffect effect(PluginModule::load(settings.modulePath, PluginModule::Binding::lazy));
     if (!effect.record()) {
         return failed("the entry returned no effect");
     }
@@ -156,7 +203,11 @@ CheckOutcome checkRecord(const CheckSettings& settings, const IsolatedCheck::Not
     expect(record.dispatcher != nullptr, "no dispatcher");
     expect(record.setParameter != nullptr, "no setParameter");
     expect(record.getParameter != nullptr, "no getParameter");
-    expect(record.process != nullptr || record.processReplacing != nullptr, "neither process nor processReplacing");
+    // A host calls processReplacing only when the flag offers it; without process there is
+    // then no call left that it may hand audio to.
+    expect(record.process != nullptr || canReplace(record),
+           record.processReplacing ? "processReplacing without effFlagsCanReplacing, and no process"
+                                   : "neither process nor processReplacing");
     expect((record.flags & effFlagsCanReplacing) == 0 || record.processReplacing != nullptr,
            "effFlagsCanReplacing set without processReplacing");
     if (!faults.empty()) {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "host/check/check_random.h"
+#include "host/check/isolated_check.h"
+#include "host/check/realtime_guard.h"
 #include "host/cli/audio_buffers.h"
-#include "host/cli/check_random.h"
-#include "host/cli/isolated_check.h"
-#include "host/cli/realtime_guard.h"
 #include "host/hosted_effect.h"
 
 namespace vela {
@@ -57,11 +57,11 @@ class AudioRun {
 public:
     AudioRun(HostedEffect& effect, int32_t maxFrames);
 
-    // Fills the inputs' first frames with noise from random, runs one block in mode and
-    // answers the outputs' arrays. In place, the outputs are the inputs' arrays.
+    // Fills the inputs' first frames with noise from random, scaled by level, runs one block
+    // in mode and answers the outputs' arrays. In place, the outputs are the inputs' arrays.
     // Accumulating, the outputs hold accumulateOnto before the call.
-    const std::vector<float*>& block(int32_t frames, ProcessMode mode, CheckRandom& random,
-                                     float accumulateOnto = 0.0f);
+    const std::vector<float*>& block(int32_t frames, ProcessMode mode, CheckRandom& random, float accumulateOnto = 0.0f,
+                                     float level = 1.0f);
     // The same with every input sample value.
     const std::vector<float*>& constantBlock(int32_t frames, ProcessMode mode, float value);
     // The first output sample of the last block that is not finite or is denormal, as "nan at
@@ -98,5 +98,6 @@ std::string faultList(const std::vector<std::string>& faults);
 CheckOutcome passed(std::string detail);
 CheckOutcome warned(std::string detail);
 CheckOutcome failed(std::string detail);
+CheckOutcome skipped(std::string detail);
 
 } // namespace vela

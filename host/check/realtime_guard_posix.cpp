@@ -5,7 +5,8 @@
 // to the C library's own function. Sanitizer builds own malloc and friends already; there
 // the sanitizer's allocation hooks count them instead.
 
-#include "host/cli/realtime_guard.h"
+#include "host/check/realtime_calls.h"
+#include "host/check/realtime_guard.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -45,31 +46,6 @@ namespace vela {
 
 namespace {
 
-// Plain thread-local data of the program itself: reading it neither allocates nor locks.
-thread_local bool armed = false;
-thread_local int paused = 0;
-thread_local RealtimeGuard::Counts counts;
-
-enum class Kind { allocation, lock, systemCall };
-
-void noteCall(Kind kind, const char* name) noexcept
-{
-    if (!armed || paused > 0) {
-        return;
-    }
-    switch (kind) {
-    case Kind::allocation:
-        counts.firstAllocation = counts.allocations++ == 0 ? name : counts.firstAllocation;
-        break;
-    case Kind::lock:
-        counts.firstLock = counts.locks++ == 0 ? name : counts.firstLock;
-        break;
-    case Kind::systemCall:
-        counts.firstSystemCall = counts.systemCalls++ == 0 ? name : counts.firstSystemCall;
-        break;
-    }
-}
-
 #if VELA_WATCH_CALLS
 // The C library's own function of that name, found once.
 void* nextFunction(std::atomic<void*>& cache, const char* name) noexcept
@@ -92,18 +68,23 @@ void* nextFunction(std::atomic<void*>& cache, const char* name) noexcept
 #if VELA_SANITIZER_ALLOCATOR
 void noteAllocation(const volatile void*, std::size_t) noexcept
 {
-    noteCall(Kind::allocation, "malloc");
+    noteWatchedCall(WatchedKind::allocation, "malloc");
 }
 
 void noteRelease(const volatile void* address) noexcept
 {
     if (address) {
-        noteCall(Kind::allocation, "free");
+        noteWatchedCall(WatchedKind::allocation, "free");
     }
 }
 #endif
 
 } // namespace
+
+// Every module's calls pass here already.
+RealtimeGuard::Watch::Watch(const void*) {}
+
+RealtimeGuard::Watch::~Watch() = default;
 
 bool RealtimeGuard::available()
 {
@@ -146,32 +127,10 @@ void RealtimeGuard::prepare()
 #endif
 }
 
-void RealtimeGuard::arm()
-{
-    counts = Counts{};
-    armed = true;
-}
-
-RealtimeGuard::Counts RealtimeGuard::disarm()
-{
-    armed = false;
-    return counts;
-}
-
-void RealtimeGuard::pause()
-{
-    ++paused;
-}
-
-void RealtimeGuard::resume()
-{
-    --paused;
-}
-
 } // namespace vela
 
-using vela::Kind;
-using vela::noteCall;
+using vela::noteWatchedCall;
+using vela::WatchedKind;
 
 #if VELA_WATCH_CALLS
 namespace {
@@ -199,45 +158,45 @@ void __libc_free(void* address);
 
 VELA_EXPORTED void* malloc(size_t size) noexcept
 {
-    noteCall(Kind::allocation, "malloc");
+    noteWatchedCall(WatchedKind::allocation, "malloc");
     return __libc_malloc(size);
 }
 
 VELA_EXPORTED void* calloc(size_t count, size_t size) noexcept
 {
-    noteCall(Kind::allocation, "calloc");
+    noteWatchedCall(WatchedKind::allocation, "calloc");
     return __libc_calloc(count, size);
 }
 
 VELA_EXPORTED void* realloc(void* address, size_t size) noexcept
 {
-    noteCall(Kind::allocation, "realloc");
+    noteWatchedCall(WatchedKind::allocation, "realloc");
     return __libc_realloc(address, size);
 }
 
 VELA_EXPORTED void free(void* address) noexcept
 {
     if (address) {
-        noteCall(Kind::allocation, "free");
+        noteWatchedCall(WatchedKind::allocation, "free");
     }
     __libc_free(address);
 }
 
 VELA_EXPORTED void* memalign(size_t alignment, size_t size) noexcept
 {
-    noteCall(Kind::allocation, "memalign");
+    noteWatchedCall(WatchedKind::allocation, "memalign");
     return __libc_memalign(alignment, size);
 }
 
 VELA_EXPORTED void* aligned_alloc(size_t alignment, size_t size) noexcept
 {
-    noteCall(Kind::allocation, "aligned_alloc");
+    noteWatchedCall(WatchedKind::allocation, "aligned_alloc");
     return __libc_memalign(alignment, size);
 }
 
 VELA_EXPORTED int posix_memalign(void** result, size_t alignment, size_t size) noexcept
 {
-    noteCall(Kind::allocation, "posix_memalign");
+    noteWatchedCall(WatchedKind::allocation, "posix_memalign");
     if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0 || alignment == 0) {
         return EINVAL;
     }
@@ -253,49 +212,49 @@ VELA_EXPORTED int posix_memalign(void** result, size_t alignment, size_t size) n
 #if VELA_WATCH_CALLS
 VELA_EXPORTED int pthread_mutex_lock(pthread_mutex_t* mutex) noexcept
 {
-    noteCall(Kind::lock, "pthread_mutex_lock");
+    noteWatchedCall(WatchedKind::lock, "pthread_mutex_lock");
     return VELA_NEXT(pthread_mutex_lock)(mutex);
 }
 
 VELA_EXPORTED int pthread_rwlock_rdlock(pthread_rwlock_t* lock) noexcept
 {
-    noteCall(Kind::lock, "pthread_rwlock_rdlock");
+    noteWatchedCall(WatchedKind::lock, "pthread_rwlock_rdlock");
     return VELA_NEXT(pthread_rwlock_rdlock)(lock);
 }
 
 VELA_EXPORTED int pthread_rwlock_wrlock(pthread_rwlock_t* lock) noexcept
 {
-    noteCall(Kind::lock, "pthread_rwlock_wrlock");
+    noteWatchedCall(WatchedKind::lock, "pthread_rwlock_wrlock");
     return VELA_NEXT(pthread_rwlock_wrlock)(lock);
 }
 
 VELA_EXPORTED int pthread_cond_wait(pthread_cond_t* condition, pthread_mutex_t* mutex)
 {
-    noteCall(Kind::lock, "pthread_cond_wait");
+    noteWatchedCall(WatchedKind::lock, "pthread_cond_wait");
     return VELA_NEXT(pthread_cond_wait)(condition, mutex);
 }
 
 VELA_EXPORTED int sem_wait(sem_t* semaphore)
 {
-    noteCall(Kind::lock, "sem_wait");
+    noteWatchedCall(WatchedKind::lock, "sem_wait");
     return VELA_NEXT(sem_wait)(semaphore);
 }
 
 VELA_EXPORTED ssize_t write(int file, const void* data, size_t size)
 {
-    noteCall(Kind::systemCall, "write");
+    noteWatchedCall(WatchedKind::systemCall, "write");
     return VELA_NEXT(write)(file, data, size);
 }
 
 VELA_EXPORTED ssize_t read(int file, void* data, size_t size)
 {
-    noteCall(Kind::systemCall, "read");
+    noteWatchedCall(WatchedKind::systemCall, "read");
     return VELA_NEXT(read)(file, data, size);
 }
 
 VELA_EXPORTED int open(const char* path, int flags, ...)
 {
-    noteCall(Kind::systemCall, "open");
+    noteWatchedCall(WatchedKind::systemCall, "open");
     va_list arguments;
     va_start(arguments, flags);
     const mode_t mode = takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
@@ -305,7 +264,7 @@ VELA_EXPORTED int open(const char* path, int flags, ...)
 
 VELA_EXPORTED int openat(int folder, const char* path, int flags, ...)
 {
-    noteCall(Kind::systemCall, "openat");
+    noteWatchedCall(WatchedKind::systemCall, "openat");
     va_list arguments;
     va_start(arguments, flags);
     const mode_t mode = takesMode(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
@@ -315,74 +274,74 @@ VELA_EXPORTED int openat(int folder, const char* path, int flags, ...)
 
 VELA_EXPORTED int close(int file)
 {
-    noteCall(Kind::systemCall, "close");
+    noteWatchedCall(WatchedKind::systemCall, "close");
     return VELA_NEXT(close)(file);
 }
 
 VELA_EXPORTED int nanosleep(const struct timespec* duration, struct timespec* remaining)
 {
-    noteCall(Kind::systemCall, "nanosleep");
+    noteWatchedCall(WatchedKind::systemCall, "nanosleep");
     return VELA_NEXT(nanosleep)(duration, remaining);
 }
 
 VELA_EXPORTED int clock_nanosleep(clockid_t clock, int flags, const struct timespec* duration,
                                   struct timespec* remaining)
 {
-    noteCall(Kind::systemCall, "clock_nanosleep");
+    noteWatchedCall(WatchedKind::systemCall, "clock_nanosleep");
     return VELA_NEXT(clock_nanosleep)(clock, flags, duration, remaining);
 }
 
 VELA_EXPORTED int usleep(useconds_t microseconds)
 {
-    noteCall(Kind::systemCall, "usleep");
+    noteWatchedCall(WatchedKind::systemCall, "usleep");
     return VELA_NEXT(usleep)(microseconds);
 }
 
 VELA_EXPORTED int sched_yield() noexcept
 {
-    noteCall(Kind::systemCall, "sched_yield");
+    noteWatchedCall(WatchedKind::systemCall, "sched_yield");
     return VELA_NEXT(sched_yield)();
 }
 
 VELA_EXPORTED int poll(struct pollfd* files, nfds_t count, int timeout)
 {
-    noteCall(Kind::systemCall, "poll");
+    noteWatchedCall(WatchedKind::systemCall, "poll");
     return VELA_NEXT(poll)(files, count, timeout);
 }
 
 VELA_EXPORTED void* mmap(void* address, size_t size, int protection, int flags, int file, off_t offset) noexcept
 {
-    noteCall(Kind::systemCall, "mmap");
+    noteWatchedCall(WatchedKind::systemCall, "mmap");
     return VELA_NEXT(mmap)(address, size, protection, flags, file, offset);
 }
 
 VELA_EXPORTED int munmap(void* address, size_t size) noexcept
 {
-    noteCall(Kind::systemCall, "munmap");
+    noteWatchedCall(WatchedKind::systemCall, "munmap");
     return VELA_NEXT(munmap)(address, size);
 }
 
 VELA_EXPORTED FILE* fopen(const char* path, const char* mode)
 {
-    noteCall(Kind::systemCall, "fopen");
+    noteWatchedCall(WatchedKind::systemCall, "fopen");
     return VELA_NEXT(fopen)(path, mode);
 }
 
 VELA_EXPORTED size_t fwrite(const void* data, size_t size, size_t count, FILE* stream)
 {
-    noteCall(Kind::systemCall, "fwrite");
+    noteWatchedCall(WatchedKind::systemCall, "fwrite");
     return VELA_NEXT(fwrite)(data, size, count, stream);
 }
 
 VELA_EXPORTED int puts(const char* text)
 {
-    noteCall(Kind::systemCall, "puts");
+    noteWatchedCall(WatchedKind::systemCall, "puts");
     return VELA_NEXT(puts)(text);
 }
 
 VELA_EXPORTED int printf(const char* format, ...)
 {
-    noteCall(Kind::systemCall, "printf");
+    noteWatchedCall(WatchedKind::systemCall, "printf");
     va_list arguments;
     va_start(arguments, format);
     const int written = VELA_NEXT(vfprintf)(stdout, format, arguments);
@@ -392,7 +351,7 @@ VELA_EXPORTED int printf(const char* format, ...)
 
 VELA_EXPORTED int fprintf(FILE* stream, const char* format, ...)
 {
-    noteCall(Kind::systemCall, "fprintf");
+    noteWatchedCall(WatchedKind::systemCall, "fprintf");
     va_list arguments;
     va_start(arguments, format);
     const int written = VELA_NEXT(vfprintf)(stream, format, arguments);

@@ -4,7 +4,7 @@
 // The checks of vela-host check. Each drives fresh effects of the module and answers what it
 // found; each runs in a process of its own, so it may crash or hang.
 
-#include "host/cli/check_support.h"
+#include "host/check/check_support.h"
 
 namespace vela {
 

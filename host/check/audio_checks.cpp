@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/cli/checks.h"
-#include "host/cli/realtime_guard.h"
+#include "host/check/checks.h"
+#include "host/check/realtime_guard.h"
 
 namespace vela {
 
@@ -19,6 +19,9 @@ namespace {
 constexpr float kSampleRate = 44100.0f;
 constexpr int32_t kBlockSize = 512;
 constexpr int kSilentBlocks = 32;
+// Very quiet input: noise at -400 dBFS, far below any signal yet far above the denormals,
+// which an effect's own arithmetic must not fall to either.
+constexpr float kQuietLevel = 1e-20f;
 // Rates a host may run at, with one that is not a whole number.
 constexpr float kSampleRates[] = {22050.0f, 44100.0f, 48000.0f, 88200.0f, 96000.0f, 176400.0f, 192000.0f, 44099.7f};
 constexpr int32_t kFixedBlocks[] = {1, 7, 64, 512, 4096};
@@ -95,25 +98,31 @@ CheckOutcome checkSilence(const CheckSettings& settings, const IsolatedCheck::No
     startAudio(effect, kSampleRate, kBlockSize);
     const ProcessMode mode = canReplace(*effect.record()) ? ProcessMode::separate : ProcessMode::accumulating;
     AudioRun run(effect, kBlockSize);
+    CheckRandom random(settings.seed);
     double peak = 0.0;
-    for (int block = 0; block < kSilentBlocks; ++block) {
-        note("block " + std::to_string(block));
-        const std::vector<float*>& outputs = run.constantBlock(kBlockSize, mode, 0.0f);
-        for (std::size_t channel = 0; channel < outputs.size(); ++channel) {
-            for (int32_t frame = 0; frame < kBlockSize; ++frame) {
-                const float sample = outputs[channel][frame];
-                if (!std::isfinite(sample)) {
-                    return failed("output " + std::to_string(channel + 1) + " holds " + std::to_string(sample) +
-                                  " in block " + std::to_string(block));
-                }
-                peak = std::max(peak, std::fabs(double{sample}));
+    for (int block = 0; block < 2 * kSilentBlocks; ++block) {
+        const bool silent = block < kSilentBlocks;
+        const char* input = silent ? "silence" : "noise at -400 dBFS";
+        note(std::string(input) + ", block " + std::to_string(block));
+        const std::vector<float*>& outputs =
+            silent ? run.constantBlock(kBlockSize, mode, 0.0f) : run.block(kBlockSize, mode, random, 0.0f, kQuietLevel);
+        const std::string abnormal = run.firstAbnormal();
+        if (!abnormal.empty()) {
+            return failed("expected finite, normal output for " + std::string(input) + " in; got " + abnormal +
+                          " in block " + std::to_string(block));
+        }
+        for (const float* channel : outputs) {
+            for (int32_t frame = 0; silent && frame < kBlockSize; ++frame) {
+                peak = std::max(peak, std::fabs(double{channel[frame]}));
             }
         }
     }
     effect.dispatch(effMainsChanged, 0, 0);
-    char text[160];
-    std::snprintf(text, sizeof text, "%d blocks of %d frames through %s: finite, peak %g", kSilentBlocks, kBlockSize,
-                  mode == ProcessMode::separate ? "processReplacing" : "process", peak);
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%d blocks of %d frames of silence, then of noise at -400 dBFS, through %s: finite and normal, "
+                  "peak %g for silence",
+                  kSilentBlocks, kBlockSize, mode == ProcessMode::separate ? "processReplacing" : "process", peak);
     return passed(text);
 }
 
@@ -290,7 +299,7 @@ CheckOutcome checkLargeBlock(const CheckSettings& settings, const IsolatedCheck:
 CheckOutcome checkRealtime(const CheckSettings& settings, const IsolatedCheck::Note& note)
 {
     if (!RealtimeGuard::available()) {
-        return passed("not checked: this build cannot watch the C library's functions");
+        return skipped("not run: this build cannot watch the C library's functions");
     }
     RealtimeGuard::prepare();
     // What the host does when the effect calls it is the host's business.
@@ -306,6 +315,14 @@ CheckOutcome checkRealtime(const CheckSettings& settings, const IsolatedCheck::N
     if (record.process) {
         modes.push_back(ProcessMode::accumulating);
     }
+    if (modes.empty()) {
+        return failed("expected processReplacing with effFlagsCanReplacing, or process; the record offers no "
+                      "audio call to watch");
+    }
+    // Declared after the effect, so that its module is still loaded when the watch ends.
+    const RealtimeGuard::Watch watch(modes.front() == ProcessMode::separate
+                                         ? reinterpret_cast<const void*>(record.processReplacing)
+                                         : reinterpret_cast<const void*>(record.process));
     // One run per call, so that the report names the call that did it.
     std::vector<std::unique_ptr<AudioRun>> runs;
     for (std::size_t index = 0; index < modes.size(); ++index) {

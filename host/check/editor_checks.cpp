@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/cli/checks.h"
+#include "host/check/checks.h"
 #include "host/editor_window.h"
 
 namespace vela {
@@ -99,7 +99,7 @@ CheckOutcome checkEditor(const CheckSettings& settings, const IsolatedCheck::Not
 {
     HostedEffect effect = createCheckedEffect(settings.modulePath);
     if ((effect.record()->flags & effFlagsHasEditor) == 0) {
-        return passed("no editor (effFlagsHasEditor unset)");
+        return skipped("no editor (effFlagsHasEditor unset)");
     }
     if (!settings.displayProblem.empty()) {
         return failed(settings.displayProblem);

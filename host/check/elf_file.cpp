@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "host/cli/elf_file.h"
+#include "host/check/elf_file.h"
 
 #include <cstdint>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
+
+#include "host/check/file_bytes.h"
 
 namespace vela {
 
@@ -20,44 +19,6 @@ constexpr unsigned kTypeObject = 1;
 constexpr unsigned kTypeFunction = 2;
 constexpr unsigned kVisibilityDefault = 0;
 
-// Little-endian reads that refuse to run past the file's end.
-class Bytes {
-public:
-    explicit Bytes(std::vector<char> content) : data(std::move(content)) {}
-
-    uint64_t unsignedAt(uint64_t offset, std::size_t width) const
-    {
-        if (offset > data.size() || width > data.size() - offset) {
-            throw std::runtime_error("the file ends inside its own tables");
-        }
-        // Inside the file, so the offset fits a size.
-        const auto start = static_cast<std::size_t>(offset);
-        uint64_t value = 0;
-        for (std::size_t i = 0; i < width; ++i) {
-            value |= uint64_t{static_cast<unsigned char>(data[start + i])} << (8 * i);
-        }
-        return value;
-    }
-
-    std::string textAt(uint64_t offset) const
-    {
-        if (offset >= data.size()) {
-            throw std::runtime_error("a name lies outside the file");
-        }
-        const char* start = data.data() + static_cast<std::size_t>(offset);
-        const void* end = std::memchr(start, 0, data.size() - static_cast<std::size_t>(offset));
-        if (!end) {
-            throw std::runtime_error("a name runs to the end of the file");
-        }
-        return std::string(start, static_cast<const char*>(end));
-    }
-
-    std::size_t size() const { return data.size(); }
-
-private:
-    std::vector<char> data;
-};
-
 struct Section {
     uint32_t type;
     uint32_t link;
@@ -66,31 +27,17 @@ struct Section {
     uint64_t entrySize;
 };
 
-std::vector<char> fileBytes(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        throw std::runtime_error("cannot read " + path);
-    }
-    return std::vector<char>(std::istreambuf_iterator<char>(file), {});
-}
-
 } // namespace
 
 bool ElfFile::isElf(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    char magic[4] = {};
-    file.read(magic, sizeof magic);
-    return file && std::memcmp(magic,
-                               "\x7f"
-                               "ELF",
-                               4) == 0;
+    return FileBytes::startsWith(path, "\x7f"
+                                       "ELF");
 }
 
 ElfFile ElfFile::read(const std::string& path)
 {
-    const Bytes bytes(fileBytes(path));
+    const FileBytes bytes = FileBytes::read(path);
     if (bytes.size() < 64 || bytes.unsignedAt(0, 4) != 0x464c457f) {
         throw std::runtime_error(path + " is not an ELF file");
     }

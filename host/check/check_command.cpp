@@ -3,6 +3,8 @@
 // choices a release check in CI needs: how much to run, the seed, repetition, and reports
 // for machines.
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -11,10 +13,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/cli/checks.h"
+#include "host/check/checks.h"
+#include "host/check/isolated_check.h"
 #include "host/cli/command_line.h"
 #include "host/cli/commands.h"
-#include "host/cli/isolated_check.h"
 #include "host/cli/pending_file.h"
 #include "host/cli/report.h"
 #include "host/virtual_display.h"
@@ -42,18 +44,25 @@ struct CheckInfo {
 };
 
 const std::vector<CheckInfo> kChecks{
-    {"loads", 1, true, false, false, checkLoads, "the module loads and exports main or VSTPluginMain"},
-    {"record", 1, true, false, false, checkRecord, "magic VstP, counts in range, the record's functions present"},
+    {"loads", 1, true, false, false, checkLoads,
+     "the module loads with lazy binding, as many hosts load, and exports main or\n"
+     "VSTPluginMain"},
+    {"record", 1, true, false, false, checkRecord,
+     "magic VstP, counts in range, the record's functions present, among them an audio\n"
+     "call a host may use (process, or processReplacing with effFlagsCanReplacing)"},
     {"exports", 1, false, false, false, checkExports,
-     "loads with immediate binding and local symbols; lists its exports (a warning for any\n"
-     "besides the entry points) and the libraries it needs"},
+     "loads with immediate binding and local symbols: a symbol no library defines fails,\n"
+     "named; lists its exports (a warning for any besides the entry points) and the\n"
+     "libraries it needs"},
     {"scan-time", 1, false, false, false, checkScanTime,
      "load, main, effClose and unload within 1 s (a warning above)"},
     {"opcodes", 1, false, false, false, checkOpcodeSweep,
      "every opcode from -1 to 80 with harmless arguments answers (index 0, value 0, a\n"
      "zeroed 1 KiB buffer as ptr); left out: 1, 14, 15, 24, 38 to 41, and opcodes whose\n"
      "index names a parameter, program or pin there is none of"},
-    {"silence", 1, false, false, false, checkSilence, "32 blocks of silence give finite output"},
+    {"silence", 1, false, false, false, checkSilence,
+     "32 blocks of silence, then 32 of noise at -400 dBFS, give finite output without\n"
+     "denormals"},
     {"parameters", 1, false, false, false, checkParameters,
      "each parameter reads back 0, 1 and its first value; from strictness 2 also random\n"
      "values (kept within its own steps, one display text per value) and a change every\n"
@@ -73,7 +82,8 @@ const std::vector<CheckInfo> kChecks{
      "a second thread sets parameters and reads their display while audio runs (races\n"
      "are reported in a ThreadSanitizer build)"},
     {"realtime", 5, false, false, false, checkRealtime,
-     "no allocation, lock or system call inside processReplacing or process (Linux)"},
+     "no allocation, lock, wait or system call inside processReplacing or process: the C\n"
+     "library's functions on Linux, the module's imports on 64-bit Windows"},
     {"large-block", 5, false, false, true, checkLargeBlock,
      "a block four times the size announced with effSetBlockSize (a warning only)"},
     {"editor", 5, false, true, false, checkEditor,
@@ -83,7 +93,7 @@ const std::vector<CheckInfo> kChecks{
     {"close", 1, false, false, false, checkClose, "effClose, unloading the module, and no host calls afterwards"},
 };
 
-enum class Verdict { pass, warn, fail };
+enum class Verdict { pass, warn, fail, skip };
 
 struct CheckResult {
     const CheckInfo* check;
@@ -97,7 +107,34 @@ struct CheckResult {
 
 const char* verdictWord(Verdict verdict)
 {
-    return verdict == Verdict::pass ? "PASS" : verdict == Verdict::warn ? "WARN" : "FAIL";
+    switch (verdict) {
+    case Verdict::pass:
+        return "PASS";
+    case Verdict::warn:
+        return "WARN";
+    case Verdict::fail:
+        return "FAIL";
+    case Verdict::skip:
+        return "SKIP";
+    }
+    return "?";
+}
+
+// The verdict as the JSON report writes it.
+std::string resultWord(Verdict verdict)
+{
+    std::string word = verdictWord(verdict);
+    for (char& c : word) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return word;
+}
+
+// How many results have the verdict.
+int countOf(const std::vector<CheckResult>& results, Verdict verdict)
+{
+    return static_cast<int>(std::count_if(results.begin(), results.end(),
+                                          [verdict](const CheckResult& result) { return result.verdict == verdict; }));
 }
 
 const CheckInfo& findCheck(const std::string& name)
@@ -176,18 +213,19 @@ std::string secondsText(double seconds)
 void writeJunit(const std::string& path, const std::string& modulePath, int strictness,
                 const std::vector<CheckResult>& results)
 {
-    int failures = 0;
+    const int failures = countOf(results, Verdict::fail);
+    const int skips = countOf(results, Verdict::skip);
     double total = 0.0;
     for (const CheckResult& result : results) {
-        failures += result.verdict == Verdict::fail ? 1 : 0;
         total += result.seconds;
     }
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     xml += "<testsuites name=\"vela-host check\" tests=\"" + std::to_string(results.size()) + "\" failures=\"" +
-           std::to_string(failures) + "\" time=\"" + secondsText(total) + "\">\n";
-    xml += "  <testsuite name=\"" + xmlText(modulePath) + "\" tests=\"" + std::to_string(results.size()) +
-           "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\" skipped=\"0\" time=\"" + secondsText(total) +
+           std::to_string(failures) + "\" skipped=\"" + std::to_string(skips) + "\" time=\"" + secondsText(total) +
            "\">\n";
+    xml += "  <testsuite name=\"" + xmlText(modulePath) + "\" tests=\"" + std::to_string(results.size()) +
+           "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\" skipped=\"" + std::to_string(skips) +
+           "\" time=\"" + secondsText(total) + "\">\n";
     xml += "    <properties>\n      <property name=\"strictness\" value=\"" + std::to_string(strictness) +
            "\"/>\n    </properties>\n";
     for (const CheckResult& result : results) {
@@ -197,6 +235,8 @@ void writeJunit(const std::string& path, const std::string& modulePath, int stri
             "seed " + std::to_string(result.seed) + (result.step.empty() ? "" : ", step: " + result.step);
         if (result.verdict == Verdict::fail) {
             xml += "      <failure message=\"" + xmlText(result.detail) + "\">" + xmlText(replay) + "</failure>\n";
+        } else if (result.verdict == Verdict::skip) {
+            xml += "      <skipped message=\"" + xmlText(result.detail) + "\"/>\n";
         } else {
             xml += "      <system-out>" + xmlText(std::string(verdictWord(result.verdict)) + " " + result.detail) +
                    "</system-out>\n";
@@ -210,7 +250,7 @@ void writeJunit(const std::string& path, const std::string& modulePath, int stri
 }
 
 std::string jsonReport(const std::string& modulePath, int strictness, uint64_t seed,
-                       const std::vector<CheckResult>& results, int passedCount, int failedCount, int warningCount)
+                       const std::vector<CheckResult>& results)
 {
     Report checks = Report::list();
     for (const CheckResult& result : results) {
@@ -218,9 +258,7 @@ std::string jsonReport(const std::string& modulePath, int strictness, uint64_t s
         item.add("name", Report::text(result.check->name))
             .add("run", Report::integer(result.run))
             .add("seed", Report::text(std::to_string(result.seed)))
-            .add("result", Report::text(result.verdict == Verdict::pass   ? "pass"
-                                        : result.verdict == Verdict::warn ? "warn"
-                                                                          : "fail"))
+            .add("result", Report::text(resultWord(result.verdict)))
             .add("detail", Report::text(result.detail))
             .add("step", Report::text(result.step))
             .add("seconds", Report::number(result.seconds));
@@ -232,9 +270,10 @@ std::string jsonReport(const std::string& modulePath, int strictness, uint64_t s
         .add("strictness", Report::integer(strictness))
         .add("seed", Report::text(std::to_string(seed)))
         .add("checks", std::move(checks))
-        .add("passed", Report::integer(passedCount))
-        .add("failed", Report::integer(failedCount))
-        .add("warnings", Report::integer(warningCount));
+        .add("passed", Report::integer(countOf(results, Verdict::pass) + countOf(results, Verdict::warn)))
+        .add("failed", Report::integer(countOf(results, Verdict::fail)))
+        .add("skipped", Report::integer(countOf(results, Verdict::skip)))
+        .add("warnings", Report::integer(countOf(results, Verdict::warn)));
     return report.toJson();
 }
 
@@ -310,9 +349,6 @@ int runCheck(const std::vector<std::string>& words)
 
     const IsolatedCheck isolation(timeout);
     std::vector<CheckResult> results;
-    int passedCount = 0;
-    int failedCount = 0;
-    int warningCount = 0;
     if (!json) {
         std::printf("checking %s at strictness %d, seed %llu\n", settings.modulePath.c_str(), settings.strictness,
                     static_cast<unsigned long long>(firstSeed));
@@ -331,24 +367,24 @@ int runCheck(const std::vector<std::string>& words)
                 outcome = isolation.run(
                     [&settings, check](const IsolatedCheck::Note& note) { return check->body(settings, note); });
             } else {
-                outcome = failed("not run: " + blockedBy + " failed");
+                outcome = skipped("not run: " + blockedBy + " failed");
             }
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (!outcome.passed && check->prerequisite && blockedBy.empty()) {
                 blockedBy = check->name;
             }
-            Verdict verdict = outcome.passed ? (outcome.warning ? Verdict::warn : Verdict::pass) : Verdict::fail;
-            if (verdict == Verdict::fail && check->advisory && blockedBy.empty()) {
+            Verdict verdict = outcome.skipped  ? Verdict::skip
+                              : outcome.passed ? (outcome.warning ? Verdict::warn : Verdict::pass)
+                                               : Verdict::fail;
+            if (verdict == Verdict::fail && check->advisory) {
                 verdict = Verdict::warn;
             }
-            (verdict == Verdict::fail ? failedCount : passedCount) += 1;
-            warningCount += verdict == Verdict::warn ? 1 : 0;
             results.push_back({check, run, settings.seed, verdict, outcome.detail, outcome.step, seconds});
             if (json) {
                 continue;
             }
             std::printf("%s %-11s %s\n", verdictWord(verdict), check->name, outcome.detail.c_str());
-            if (verdict == Verdict::fail && blockedBy != check->name && outcome.detail.rfind("not run: ", 0) != 0) {
+            if (verdict == Verdict::fail && blockedBy != check->name) {
                 std::printf("     replay: vela-host check %s --only %s --seed %llu --strictness %d%s\n",
                             settings.modulePath.c_str(), check->name, static_cast<unsigned long long>(settings.seed),
                             settings.strictness, outcome.step.empty() ? "" : (" (step: " + outcome.step + ")").c_str());
@@ -360,16 +396,16 @@ int runCheck(const std::vector<std::string>& words)
         writeJunit(*junit, settings.modulePath, settings.strictness, results);
     }
     if (json) {
-        std::fputs(jsonReport(settings.modulePath, settings.strictness, firstSeed, results, passedCount, failedCount,
-                              warningCount)
-                       .c_str(),
-                   stdout);
+        std::fputs(jsonReport(settings.modulePath, settings.strictness, firstSeed, results).c_str(), stdout);
     } else {
-        std::printf("%d passed, %d failed, %s; seed %llu%s\n", passedCount, failedCount,
-                    counted(warningCount, "warning").c_str(), static_cast<unsigned long long>(firstSeed),
+        // A warning is a pass with a reservation; a skipped check is neither.
+        std::printf("%d passed, %d failed, %d skipped, %s; seed %llu%s\n",
+                    countOf(results, Verdict::pass) + countOf(results, Verdict::warn), countOf(results, Verdict::fail),
+                    countOf(results, Verdict::skip), counted(countOf(results, Verdict::warn), "warning").c_str(),
+                    static_cast<unsigned long long>(firstSeed),
                     leftOut > 0 ? (", " + std::to_string(leftOut) + " checks left out").c_str() : "");
     }
-    return failedCount == 0 ? 0 : 1;
+    return countOf(results, Verdict::fail) == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -392,7 +428,9 @@ const Command checkCommand{
     "  --timeout S     fails a check that takes longer than S seconds (default 120)\n"
     "  --json          prints the results as JSON instead of lines\n"
     "  --junit FILE    also writes the results as a JUnit XML file for CI systems\n"
-    "One line per check, PASS, WARN or FAIL, then \"N passed, M failed, W warnings\".\n"
+    "One line per check, PASS, WARN, FAIL or SKIP (not run: nothing of the kind to check,\n"
+    "a check before it failed, or this build cannot look), then \"N passed, M failed,\n"
+    "K skipped, W warnings\".\n"
     "A failure names what was expected and what came, and how to replay it: the seed and\n"
     "the step it failed in. Warnings do not fail the run.\n",
     runCheck,

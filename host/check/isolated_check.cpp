@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host/cli/isolated_check.h"
+#include "host/check/isolated_check.h"
 
 #include <cstdio>
 #include <exception>
@@ -86,7 +86,11 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
         alarm(static_cast<unsigned>(timeoutSeconds));
         const CheckOutcome outcome =
             runGuarded(body, [&](const std::string& step) { writeLine(channel[1], 'N', step); });
-        writeLine(channel[1], outcome.passed ? (outcome.warning ? 'W' : 'P') : 'F', outcome.detail);
+        writeLine(channel[1],
+                  outcome.skipped  ? 'S'
+                  : outcome.passed ? (outcome.warning ? 'W' : 'P')
+                                   : 'F',
+                  outcome.detail);
         // Straight out: the module's own exit-time code is not what this check is about.
         _exit(0);
     }
@@ -106,8 +110,8 @@ CheckOutcome IsolatedCheck::run(const Body& body) const
     for (std::size_t end; (end = received.find('\n', start)) != std::string::npos; start = end + 1) {
         const char kind = received[start];
         std::string text = received.substr(start + 1, end - start - 1);
-        if (kind == 'P' || kind == 'W') {
-            return {true, text, kind == 'W', ""};
+        if (kind == 'P' || kind == 'W' || kind == 'S') {
+            return {true, text, kind == 'W', "", kind == 'S'};
         }
         if (kind == 'F') {
             return {false, text, false, lastStep};

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "host/cli/check_support.h"
+#include "host/check/check_support.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,7 +27,7 @@ HostedEffect createCheckedEffect(const std::string& modulePath)
     auto host = std::make_shared<RecordingHost>();
     host->setStringAnswer(audioMasterGetProductString, "vela-host");
     host->setStringAnswer(audioMasterGetVendorString, "Vela");
-    HostedEffect effect(PluginModule::load(modulePath), host);
+    HostedEffect effect(PluginModule::load(modulePath, PluginModule::Binding::lazy), host);
     if (!effect.record()) {
         throw std::runtime_error("the entry returned no effect");
     }
@@ -64,10 +64,11 @@ AudioRun::AudioRun(HostedEffect& effect, int32_t maxFrames)
     }
 }
 
-const std::vector<float*>& AudioRun::block(int32_t count, ProcessMode mode, CheckRandom& random, float accumulateOnto)
+const std::vector<float*>& AudioRun::block(int32_t count, ProcessMode mode, CheckRandom& random, float accumulateOnto,
+                                           float level)
 {
     for (int channel = 0; channel < inputs.channels(); ++channel) {
-        std::generate_n(inputs.channel(channel), count, [&random] { return random.noise(); });
+        std::generate_n(inputs.channel(channel), count, [&random, level] { return random.noise() * level; });
     }
     return run(count, mode, accumulateOnto);
 }
@@ -205,6 +206,11 @@ CheckOutcome warned(std::string detail)
 CheckOutcome failed(std::string detail)
 {
     return {false, std::move(detail), false, ""};
+}
+
+CheckOutcome skipped(std::string detail)
+{
+    return {true, std::move(detail), false, "", true};
 }
 
 } // namespace vela

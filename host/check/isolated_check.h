@@ -14,6 +14,9 @@ struct CheckOutcome {
     bool warning = false;
     // The last step the check noted before it failed; empty when it passed.
     std::string step;
+    // Nothing was tested (the module has nothing of the kind, or this build cannot look):
+    // neither a pass nor a failure, and the detail says why.
+    bool skipped = false;
 };
 
 // Runs checks of an effect so that the effect crashing or hanging fails the check instead of

@@ -6,11 +6,14 @@
 namespace vela {
 
 // Counts what code does on one thread while armed that has no place on an audio thread: heap
-// allocation, locking, and calls into the system through the C library. Where it can, this
-// program answers those C library functions itself and forwards them, so it sees every call a
-// loaded module makes through them; calls inside the C library itself are not seen.
+// allocation, locking and waiting, and calls into the system. It sees the calls a loaded
+// module makes to the system's libraries: on glibc this program answers those C library
+// functions itself and forwards them; on 64-bit Windows the watched module's import table
+// is pointed at this program's forwarders while a Watch lives. Calls inside the libraries
+// themselves are not seen.
 //
 //     RealtimeGuard::prepare();
+//     const RealtimeGuard::Watch watch(record.processReplacing);
 //     RealtimeGuard::arm();
 //     effect.processReplacing(...);
 //     const RealtimeGuard::Counts seen = RealtimeGuard::disarm();
@@ -24,6 +27,19 @@ public:
         const char* firstAllocation = nullptr;
         const char* firstLock = nullptr;
         const char* firstSystemCall = nullptr;
+    };
+
+    // Keeps the module that holds code under watch while it lives; the module must stay
+    // loaded as long.
+    class Watch {
+    public:
+        explicit Watch(const void* code);
+        ~Watch();
+        Watch(const Watch&) = delete;
+        Watch& operator=(const Watch&) = delete;
+
+    private:
+        void* module = nullptr;
     };
 
     // Whether this build of the program can count at all.
