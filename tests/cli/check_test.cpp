@@ -131,6 +131,8 @@ const FaultCase kFaultCases[] = {
     {"suspend", "suspend", "FAIL", "after resuming at 96000 Hz, blocks of 256; got nan"},
     {"programs", "programs", "FAIL", "program 0's name has no terminator in 256 bytes"},
     {"chunk", "state", "FAIL", " during effSetChunk of "},
+    {"restore", "state", "FAIL", "after restoring the chunk into a fresh effect; got 0.250000"},
+    {"torn", "threads", "FAIL", "expected finite, normal output while another thread sets parameters; got "},
     {"allocates", "realtime", "FAIL", "allocations, 0 locks, 0 system calls"},
 #if defined(__SANITIZE_THREAD__)
     // A race shows only in the ThreadSanitizer build, which answers the locking and system

@@ -1,33 +1,31 @@
 // SPDX-License-Identifier: MIT
-// A small, well-behaved stereo gain effect with parameters, programs, chunks and an X11 editor,
-// built once without faults and once for each fault the check must find. VELA_FAULT picks it:
+// A small, well-behaved stereo gain effect with parameters, programs, chunks and an editor (its
+// window from faulty_effect_x11.cpp or faulty_effect_win32.cpp), built once without faults and
+// once for each fault the check must find. VELA_FAULT picks it:
 //   none        no fault
 //   allocates   allocates memory in processReplacing
 //   nan         writes NaN into the last frames of blocks whose size is not a multiple of 4
 //   window      leaves its editor window behind after effEditClose
-//   pixmap      keeps its connection from one opening to the next and a pixmap of every one
+//   pixmap      (X11) keeps its connection from one opening to the next and a pixmap of every one
 //   random      adds noise from a generator all instances share: not deterministic
 //   chunk       trusts the count in a chunk, overruns its buffer and crashes on a random one
 //   race        keeps its gain in a plain float that two threads use at once
 //   locale      switches the process's number format when its editor opens
 //   noentry     exports its entry under a name no host looks for
 //   replacing   offers processReplacing without effFlagsCanReplacing, and no process
-//   unresolved  calls a function no library defines, on an opcode hosts seldom send
+//   unresolved  (Linux) calls a function no library defines, on an opcode hosts seldom send
 //   slow        makes effClose wait a second for a worker that effOpen never started
 //   opcode      crashes when asked for its vendor version
 //   denormal    a gate whose closed output is a denormal floor instead of zero
 //   parameter   ignores every value set for its second parameter
 //   suspend     sizes its state for the first rate only; a later rate breaks the output
 //   programs    copies program names from a fixed-width field, without the terminator
-//   locks       takes a mutex in processReplacing
+//   locks       (Linux) takes a mutex in processReplacing
 //   syscall     writes a (empty) trace line to stderr in processReplacing
 //   late        a worker that calls the host after effClose
 //   bigblock    writes NaN past the block size it was given
-
-#include <X11/Xlib.h>
-#include <dlfcn.h>
-#include <pthread.h>
-#include <unistd.h>
+//   restore     answers effSetChunk as done but keeps the values it had
+//   torn        passes through infinity on the way to each new parameter value
 
 #include <atomic>
 #include <clocale>
@@ -39,30 +37,12 @@
 #include "frame/aeffect.h"
 #include "frame/erect.h"
 #include "frame/opcodes.h"
+#include "tests/fixture_modules/faulty_effect.h"
 
-#define VELA_FAULT_none 0
-#define VELA_FAULT_allocates 1
-#define VELA_FAULT_nan 2
-#define VELA_FAULT_window 3
-#define VELA_FAULT_random 4
-#define VELA_FAULT_chunk 5
-#define VELA_FAULT_race 6
-#define VELA_FAULT_locale 7
-#define VELA_FAULT_pixmap 8
-#define VELA_FAULT_noentry 9
-#define VELA_FAULT_replacing 10
-#define VELA_FAULT_unresolved 11
-#define VELA_FAULT_slow 12
-#define VELA_FAULT_opcode 13
-#define VELA_FAULT_denormal 14
-#define VELA_FAULT_parameter 15
-#define VELA_FAULT_suspend 16
-#define VELA_FAULT_programs 17
-#define VELA_FAULT_locks 18
-#define VELA_FAULT_syscall 19
-#define VELA_FAULT_late 20
-#define VELA_FAULT_bigblock 21
-#define VELA_FAULT_IS(name) (VELA_FAULT == VELA_FAULT_##name)
+#if VELA_FAULT_IS(locks)
+// The mutex of the C library, whose functions the check watches on Linux.
+#include <pthread.h>
+#endif
 
 namespace vela {
 namespace {
@@ -120,8 +100,7 @@ struct Effect {
     int32_t program = 0;
     Chunk chunk{};
     ERect rect{0, 0, kEditorHeight, kEditorWidth};
-    Display* display = nullptr;
-    Window window = 0;
+    EditorHandles editor;
     float sampleRate = 0.0f;
     int32_t blockSize = 0;
     bool opened = false;
@@ -149,49 +128,9 @@ void copyText(void* ptr, const char* text)
 intptr_t openEditor(Effect& effect, void* parent)
 {
 #if VELA_FAULT_IS(locale)
-    std::setlocale(LC_NUMERIC, "C.UTF-8");
+    std::setlocale(LC_NUMERIC, kOtherNumberLocale);
 #endif
-    if (!effect.display) {
-        effect.display = XOpenDisplay(nullptr);
-    }
-    if (!effect.display) {
-        return 0;
-    }
-    effect.window = XCreateSimpleWindow(effect.display, reinterpret_cast<Window>(parent), 0, 0, kEditorWidth,
-                                        kEditorHeight, 0, 0, 0x336699);
-#if VELA_FAULT_IS(pixmap)
-    XCreatePixmap(effect.display, effect.window, kEditorWidth, kEditorHeight,
-                  static_cast<unsigned>(DefaultDepth(effect.display, DefaultScreen(effect.display))));
-#endif
-    XMapWindow(effect.display, effect.window);
-    XFlush(effect.display);
-    return 1;
-}
-
-void disconnect(Effect& effect)
-{
-    if (effect.display) {
-        XCloseDisplay(effect.display);
-        effect.display = nullptr;
-    }
-}
-
-void closeEditor(Effect& effect)
-{
-    if (!effect.window) {
-        return;
-    }
-#if VELA_FAULT_IS(window)
-    // Forgets the window and the connection that keeps it on the screen.
-    effect.display = nullptr;
-#elif VELA_FAULT_IS(pixmap)
-    XDestroyWindow(effect.display, effect.window);
-    XFlush(effect.display);
-#else
-    XDestroyWindow(effect.display, effect.window);
-    disconnect(effect);
-#endif
-    effect.window = 0;
+    return openEditorWindow(effect.editor, parent, kEditorWidth, kEditorHeight) ? 1 : 0;
 }
 
 intptr_t setChunk(Effect& effect, const void* ptr, intptr_t size)
@@ -220,6 +159,10 @@ intptr_t setChunk(Effect& effect, const void* ptr, intptr_t size)
             return 0;
         }
     }
+#if VELA_FAULT_IS(restore)
+    // Checked, answered as taken, and never applied.
+    return 1;
+#endif
     for (int32_t index = 0; index < kParameterCount; ++index) {
         effect.values[index] = values[index];
     }
@@ -227,29 +170,10 @@ intptr_t setChunk(Effect& effect, const void* ptr, intptr_t size)
 }
 
 #if VELA_FAULT_IS(late)
-// Keeps this file loaded, so that the worker's code is still there when it calls.
-void pinModule()
+void callHostLater(void* host)
 {
-    Dl_info info;
-    if (dladdr(reinterpret_cast<void*>(&pinModule), &info) && info.dli_fname) {
-        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-    }
-}
-
-void* callHostLater(void* host)
-{
-    usleep(20000);
+    pauseMilliseconds(20);
     reinterpret_cast<audioMasterCallback>(host)(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f);
-    return nullptr;
-}
-
-void startLateWorker(audioMasterCallback host)
-{
-    pinModule();
-    pthread_t worker;
-    if (pthread_create(&worker, nullptr, callHostLater, reinterpret_cast<void*>(host)) == 0) {
-        pthread_detach(worker);
-    }
 }
 #endif
 
@@ -263,14 +187,14 @@ intptr_t dispatch(AEffect* record, int32_t opcode, int32_t index, intptr_t value
     case effClose:
 #if VELA_FAULT_IS(slow)
         if (!effect.opened) {
-            usleep(1100000);
+            pauseMilliseconds(1100);
         }
 #endif
 #if VELA_FAULT_IS(late)
-        startLateWorker(effect.host);
+        startDetachedWorker(callHostLater, reinterpret_cast<void*>(effect.host));
 #endif
-        closeEditor(effect);
-        disconnect(effect);
+        closeEditorWindow(effect.editor);
+        disconnectEditor(effect.editor);
         delete &effect;
         return 1;
     case effSetSampleRate:
@@ -330,7 +254,7 @@ intptr_t dispatch(AEffect* record, int32_t opcode, int32_t index, intptr_t value
     case effEditOpen:
         return openEditor(effect, ptr);
     case effEditClose:
-        closeEditor(effect);
+        closeEditorWindow(effect.editor);
         return 1;
     case effGetChunk:
         effect.chunk = {kChunkMagic, kParameterCount, {effect.values[0], effect.values[1]}};
@@ -425,6 +349,11 @@ void setParameter(AEffect* record, int32_t index, float value)
     }
 #endif
     if (index >= 0 && index < kParameterCount) {
+#if VELA_FAULT_IS(torn)
+        // Works the new value out in place, slowly, where the audio thread reads it meanwhile.
+        effectOf(record).values[index] = std::numeric_limits<float>::infinity();
+        pauseMilliseconds(1);
+#endif
         effectOf(record).values[index] = value;
     }
 }
