@@ -415,9 +415,9 @@ const Command checkCommand{
     "MODULE [--strictness 1..10] [--seed N] [--repeat N] [--only NAMES] [--skip-gui] [--timeout S]\n"
     "             [--json] [--junit FILE] | --list",
     "a conformance run any effect should pass; exit status 0 only when no check fails",
-    "Runs checks of the module, each on fresh effects in a process of its own (on POSIX),\n"
-    "so that a crash or a hang fails that check and the run goes on. --list names them all\n"
-    "with what each does.\n"
+    "Runs checks of the module, each on fresh effects in a process of its own (on Windows a\n"
+    "thread), so that a crash or a hang fails that check and the run goes on. --list names\n"
+    "them all with what each does.\n"
     "  --strictness N  1 runs the cheap checks, a little of each; 10 runs everything, as\n"
     "                  much as each does (default 5: every check, a middling amount)\n"
     "  --seed N        the seed of every random choice, printed in each run so a failure\n"

@@ -2,7 +2,7 @@
 #pragma once
 
 // The checks of vela-host check. Each drives fresh effects of the module and answers what it
-// found; each runs in a process of its own, so it may crash or hang.
+// found; each runs in a process (on Windows a thread) of its own, so it may crash or hang.
 
 #include "host/check/check_support.h"
 

@@ -20,8 +20,10 @@ struct CheckOutcome {
 };
 
 // Runs checks of an effect so that the effect crashing or hanging fails the check instead of
-// ending the tool: on POSIX each check runs in a child process of its own, with a time limit;
-// on Windows it runs in this process, and a crash ends the run.
+// ending the tool, each with a time limit: on POSIX each check runs in a child process of its
+// own; on Windows on a thread of its own, which a crash nobody handles or the time limit ends,
+// the effects it made left behind unclosed (a crash on a thread the effect started still ends
+// the run there).
 class IsolatedCheck {
 public:
     // Called by a check before each risky step; a crash report names the last step noted.

@@ -4,12 +4,11 @@
 #
 # Everywhere: the faults every platform's check sees. On Linux alone: what Windows modules get
 # from tests/fixture_modules/audio_call_module.cpp instead (allocates, locks, syscall in the
-# audio call, and unresolved, whose Windows counterpart is a DLL the user lacks); an X server's
-# pixmap and a race, which only X and ThreadSanitizer show; and the crashes (chunk, opcode),
-# which on Windows end the whole run, the checks running in the tool's own process there.
+# audio call, and unresolved, whose Windows counterpart is a DLL the user lacks); and an X
+# server's pixmap and a race, which only X and ThreadSanitizer show.
 set(VELA_FAULTS_EVERYWHERE none nan window random locale noentry replacing slow denormal parameter suspend programs
-                           restore torn late bigblock)
-set(VELA_FAULTS_LINUX allocates chunk race pixmap unresolved opcode locks syscall)
+                           restore torn late bigblock chunk opcode)
+set(VELA_FAULTS_LINUX allocates race pixmap unresolved locks syscall)
 
 function(vela_add_faulty_effects)
     set(folder ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
