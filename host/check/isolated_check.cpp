@@ -85,6 +85,10 @@ std::string exceptionName(DWORD code)
         return "page not readable";
     case EXCEPTION_BREAKPOINT:
         return "breakpoint";
+    // What GCC's and Visual C++'s runtimes raise for a throw: here one nothing caught.
+    case 0x20474343:
+    case 0xe06d7363:
+        return "C++ exception not caught";
     default:
         return "unknown exception";
     }
