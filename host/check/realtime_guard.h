@@ -8,8 +8,8 @@ namespace vela {
 // Counts what code does on one thread while armed that has no place on an audio thread: heap
 // allocation, locking and waiting, and calls into the system. It sees the calls a loaded
 // module makes to the system's libraries: on glibc this program answers those C library
-// functions itself and forwards them; on 64-bit Windows the watched module's import table
-// is pointed at this program's forwarders while a Watch lives. Calls inside the libraries
+// functions itself and forwards them; on Windows the watched module's import table is
+// pointed at this program's forwarders while a Watch lives. Calls inside the libraries
 // themselves are not seen.
 //
 //     RealtimeGuard::prepare();
@@ -42,8 +42,6 @@ public:
         void* module = nullptr;
     };
 
-    // Whether this build of the program can count at all.
-    static bool available();
     // Whether it counts locks and system calls as well as allocations (not under
     // ThreadSanitizer, which answers those functions itself).
     static bool watchesLocksAndSystemCalls();

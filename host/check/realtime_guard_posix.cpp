@@ -86,11 +86,6 @@ RealtimeGuard::Watch::Watch(const void*) {}
 
 RealtimeGuard::Watch::~Watch() = default;
 
-bool RealtimeGuard::available()
-{
-    return true;
-}
-
 bool RealtimeGuard::watchesLocksAndSystemCalls()
 {
     return VELA_WATCH_CALLS != 0;

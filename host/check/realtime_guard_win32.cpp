@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The guard on 64-bit Windows: a module reaches the system's functions through its import
-// table, one address per imported function. While a Watch lives, the entries of the watched
-// functions point at this program's forwarders, which count the call when the calling thread
-// is armed and go on to the function the entry held. 32-bit builds count nothing: their
-// functions differ in calling convention, which the forwarders would have to follow one by one.
+// The guard on Windows: a module reaches the system's functions through its import table, one
+// address per imported function. While a Watch lives, the entries of the watched functions
+// point at this program's forwarders, which count the call when the calling thread is armed
+// and go on to the function the entry held. Each forwarder follows its function's calling
+// convention, which 32-bit Windows has two of.
 
 #include "host/check/realtime_guard.h"
 
@@ -21,8 +21,6 @@
 
 namespace vela {
 
-#ifdef _WIN64
-
 namespace {
 
 struct WatchedFunction {
@@ -35,19 +33,34 @@ struct WatchedFunction {
 
 extern WatchedFunction watched[];
 
-// One forwarder per watched function, told apart by its place in the table. On x64 every
-// function has the same calling convention, so the function's own type is the forwarder's.
+// One forwarder per watched function, told apart by its place in the table, with the
+// function's own type: its arguments, its result and its calling convention.
 template <int Index, typename Function>
 struct Forwarder;
 
+template <int Index, typename Function, typename... Arguments>
+auto forward(Arguments... arguments)
+{
+    noteWatchedCall(watched[Index].kind, watched[Index].name);
+    return reinterpret_cast<Function>(watched[Index].original)(arguments...);
+}
+
+// The C runtime's functions, and on x64 every function: the caller clears the arguments.
 template <int Index, typename Result, typename... Arguments>
 struct Forwarder<Index, Result (*)(Arguments...)> {
-    static Result call(Arguments... arguments)
+    static Result call(Arguments... arguments) { return forward<Index, Result (*)(Arguments...)>(arguments...); }
+};
+
+#ifndef _WIN64
+// The 32-bit Windows API's functions clear their own arguments off the stack.
+template <int Index, typename Result, typename... Arguments>
+struct Forwarder<Index, Result(__stdcall*)(Arguments...)> {
+    static Result __stdcall call(Arguments... arguments)
     {
-        noteWatchedCall(watched[Index].kind, watched[Index].name);
-        return reinterpret_cast<Result (*)(Arguments...)>(watched[Index].original)(arguments...);
+        return forward<Index, Result(__stdcall*)(Arguments...)>(arguments...);
     }
 };
+#endif
 
 #define VELA_WATCHED(index, kind, function)                                                                            \
     WatchedFunction                                                                                                    \
@@ -121,11 +134,12 @@ T* at(HMODULE module, DWORD offset)
     return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + offset);
 }
 
-// Calls change for each import table entry of a watched function; answers whether there is
-// an import table at all.
+// Calls change for each import table entry of a watched function. The headers and entries are
+// read at this program's width: a module it loaded is PE32+ in a 64-bit build, PE32 in a 32-bit.
 template <typename Change>
 void forEachWatchedEntry(HMODULE module, const Change& change)
 {
+    static_assert(sizeof(IMAGE_THUNK_DATA) == sizeof(void*), "an import table entry holds one address");
     const auto* dos = at<IMAGE_DOS_HEADER>(module, 0);
     const auto* headers = at<IMAGE_NT_HEADERS>(module, static_cast<DWORD>(dos->e_lfanew));
     const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
@@ -196,33 +210,10 @@ RealtimeGuard::Watch::~Watch()
     }
 }
 
-bool RealtimeGuard::available()
-{
-    return true;
-}
-
 bool RealtimeGuard::watchesLocksAndSystemCalls()
 {
     return true;
 }
-
-#else
-
-RealtimeGuard::Watch::Watch(const void*) {}
-
-RealtimeGuard::Watch::~Watch() = default;
-
-bool RealtimeGuard::available()
-{
-    return false;
-}
-
-bool RealtimeGuard::watchesLocksAndSystemCalls()
-{
-    return false;
-}
-
-#endif
 
 void RealtimeGuard::prepare() {}
 
