@@ -35,10 +35,10 @@ source_xml() {
     echo "<Source name=\"$input\" type=\"audio\" flags=\"\" id=\"$1\" captured-for=\"\" channel=\"$2\" origin=\"\" gain=\"1\"/>"
 }
 region="<Region name=\"input\" muted=\"0\" opaque=\"1\" locked=\"0\" automatic=\"0\" whole-file=\"0\" import=\"0\"
-    external=\"0\" hidden=\"0\" start=\"a0\" length=\"$length@$position\" position=\"$position\" sync-position=\"$position\" layering-index=\"0\"
-    envelope-active=\"0\" default-fade-in=\"0\" default-fade-out=\"0\" fade-in-active=\"0\" fade-out-active=\"0\"
-    scale-amplitude=\"1\" id=\"900003\" type=\"audio\" source-0=\"900001\" source-1=\"900002\" master-source-0=\"900001\"
-    master-source-1=\"900002\" channels=\"2\"/>"
+    external=\"0\" hidden=\"0\" start=\"a0\" length=\"$length@$position\" position=\"$position\"
+    sync-position=\"$position\" layering-index=\"0\" envelope-active=\"0\" default-fade-in=\"0\" default-fade-out=\"0\"
+    fade-in-active=\"0\" fade-out-active=\"0\" scale-amplitude=\"1\" id=\"900003\" type=\"audio\" source-0=\"900001\"
+    source-1=\"900002\" master-source-0=\"900001\" master-source-1=\"900002\" channels=\"2\"/>"
 range="<Location id=\"900004\" name=\"session\" start=\"a0\" end=\"$end\" flags=\"IsSessionRange\" locked=\"0\"
     timestamp=\"0\" cue=\"0\"/>"
 grep -q 'superclocks-per-second="282240000"' "$session/session.ardour" || {
@@ -66,7 +66,8 @@ if [ "$status" -ne 137 ] || ! grep -qx recorded "$log"; then
     echo "FAIL ardour7-lua did not record through $format (exit status $status)"
     exit 1
 fi
-# One mono file a channel.
+# Ardour records one mono file a channel, 32-bit float by default (the noise's samples are finer
+# than 24 bits: any other format fails the comparison).
 captured=$session/interchange/session/audiofiles/Take1_capture-1
 "$HOST_AUDIO" join "$captured%L.wav" "$captured%R.wav" "$work/output.wav"
 compare "$work/output.wav" off-then-on --block 48000
