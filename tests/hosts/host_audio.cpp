@@ -186,12 +186,12 @@ int compare(const char* inputPath, const char* outputPath, const std::string& mo
         std::printf("FAIL %ld of %ld input frames arrived%s\n", arrived, total, live ? ", fewer than half" : "");
         return 1;
     }
+    const long onAt = live ? firstOn : firstOn - firstArrived;
     if (mode == "off-then-on") {
         if (firstOn < 0 || firstOn == firstArrived) {
             std::printf("FAIL the switch was never heard %s\n", firstOn < 0 ? "on" : "off");
             return 1;
         }
-        const long onAt = live ? firstOn : firstOn - firstArrived;
         if (onAt % block != 0) {
             std::printf("FAIL the switch turned on at %s frame %ld, not at a start of a block of %ld\n",
                         live ? "output" : "input", onAt, block);
@@ -200,7 +200,6 @@ int compare(const char* inputPath, const char* outputPath, const std::string& mo
     }
     std::printf("%ld of %ld input frames arrived, each exact (%s", arrived, total, mode.c_str());
     if (firstOn >= 0 && mode == "off-then-on") {
-        const long onAt = live ? firstOn : firstOn - firstArrived;
         std::printf(", on from %s frame %ld = block %ld", live ? "output" : "input", onAt, onAt / block);
     }
     std::printf(")\n");
