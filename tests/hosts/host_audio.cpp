@@ -5,13 +5,17 @@
 //
 //   vela_host_audio make FILE
 //   vela_host_audio compare INPUT OUTPUT off|on|off-then-on [--block N] [--live]
+//   vela_host_audio join LEFT RIGHT OUTPUT
 //
 // Each output frame is looked up among the frames the input can become: with the switch off the
 // input's frame as it came, with it on the mean of its channels on both. Frames must come in the
 // input's order, each one exact; silence (both channels exactly 0) is a frame that did not
 // arrive: latency, or a quantum a live host dropped. A render delivers every input frame in one
 // unbroken run; a live host (--live) may drop frames, but at least half must arrive. With
-// off-then-on the switch changes once, from off to on, at a multiple of --block output frames.
+// off-then-on the switch changes once, from off to on, at a multiple of --block frames: of a
+// live host's output stream, or of a render's input (counted from the first frame that arrived,
+// as a recording host's leading silence is its own latency).
+// join makes one stereo file of two mono ones (a host that records each channel apart).
 
 #include <sndfile.h>
 
@@ -33,21 +37,47 @@ struct Frame {
     float right;
 };
 
-std::vector<Frame> readFrames(const char* path)
+std::vector<float> readSamples(const char* path, int channels)
 {
     SF_INFO info{};
     SNDFILE* file = sf_open(path, SFM_READ, &info);
-    if (!file || info.channels != 2) {
-        std::fprintf(stderr, "%s: not a readable stereo file (%s)\n", path, sf_strerror(file));
+    if (!file || info.channels != channels || info.frames == 0) {
+        std::fprintf(stderr, "%s: not a readable file of %d channel(s) (%s)\n", path, channels, sf_strerror(file));
         if (file) {
             sf_close(file);
         }
         return {};
     }
-    std::vector<Frame> frames(static_cast<size_t>(info.frames));
-    sf_readf_float(file, &frames[0].left, info.frames);
+    std::vector<float> samples(static_cast<size_t>(info.frames * channels));
+    sf_readf_float(file, samples.data(), info.frames);
     sf_close(file);
+    return samples;
+}
+
+std::vector<Frame> readFrames(const char* path)
+{
+    const std::vector<float> samples = readSamples(path, 2);
+    std::vector<Frame> frames(samples.size() / 2);
+    if (!frames.empty()) {
+        std::memcpy(frames.data(), samples.data(), samples.size() * sizeof(float));
+    }
     return frames;
+}
+
+int writeFrames(const char* path, const std::vector<Frame>& frames)
+{
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path, SFM_WRITE, &info);
+    const auto count = static_cast<sf_count_t>(frames.size());
+    if (!file || sf_writef_float(file, &frames[0].left, count) != count) {
+        std::fprintf(stderr, "%s: cannot write (%s)\n", path, sf_strerror(file));
+        return 1;
+    }
+    sf_close(file);
+    return 0;
 }
 
 uint64_t key(Frame frame)
@@ -82,17 +112,22 @@ int make(const char* path)
         } while (frame.left == 0.0f || frame.right == 0.0f || frame.left == frame.right ||
                  !taken.insert(key(frame)).second || !taken.insert(key(mean(frame))).second);
     }
-    SF_INFO info{};
-    info.samplerate = kRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path, SFM_WRITE, &info);
-    if (!file || sf_writef_float(file, &frames[0].left, kFrames) != kFrames) {
-        std::fprintf(stderr, "%s: cannot write (%s)\n", path, sf_strerror(file));
+    return writeFrames(path, frames);
+}
+
+int join(const char* leftPath, const char* rightPath, const char* path)
+{
+    const std::vector<float> left = readSamples(leftPath, 1);
+    const std::vector<float> right = readSamples(rightPath, 1);
+    if (left.empty() || left.size() != right.size()) {
+        std::fprintf(stderr, "%s and %s: not two mono files of one length\n", leftPath, rightPath);
         return 1;
     }
-    sf_close(file);
-    return 0;
+    std::vector<Frame> frames(left.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = {left[i], right[i]};
+    }
+    return writeFrames(path, frames);
 }
 
 int compare(const char* inputPath, const char* outputPath, const std::string& mode, long block, bool live)
@@ -151,20 +186,21 @@ int compare(const char* inputPath, const char* outputPath, const std::string& mo
         std::printf("FAIL %ld of %ld input frames arrived%s\n", arrived, total, live ? ", fewer than half" : "");
         return 1;
     }
+    const long onAt = live ? firstOn : firstOn - firstArrived;
     if (mode == "off-then-on") {
         if (firstOn < 0 || firstOn == firstArrived) {
             std::printf("FAIL the switch was never heard %s\n", firstOn < 0 ? "on" : "off");
             return 1;
         }
-        if (firstOn % block != 0) {
-            std::printf("FAIL the switch turned on at output frame %ld, not at a start of a block of %ld\n", firstOn,
-                        block);
+        if (onAt % block != 0) {
+            std::printf("FAIL the switch turned on at %s frame %ld, not at a start of a block of %ld\n",
+                        live ? "output" : "input", onAt, block);
             return 1;
         }
     }
     std::printf("%ld of %ld input frames arrived, each exact (%s", arrived, total, mode.c_str());
     if (firstOn >= 0 && mode == "off-then-on") {
-        std::printf(", on from output frame %ld = block %ld", firstOn, firstOn / block);
+        std::printf(", on from %s frame %ld = block %ld", live ? "output" : "input", onAt, onAt / block);
     }
     std::printf(")\n");
     return 0;
@@ -177,6 +213,9 @@ int main(int argc, char** argv)
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.size() == 2 && arguments[0] == "make") {
         return make(argv[2]);
+    }
+    if (arguments.size() == 4 && arguments[0] == "join") {
+        return join(argv[2], argv[3], argv[4]);
     }
     if (arguments.size() >= 4 && arguments[0] == "compare") {
         long block = 1;
@@ -196,6 +235,7 @@ int main(int argc, char** argv)
         }
     }
     std::fprintf(stderr, "usage: vela_host_audio make FILE\n"
-                         "       vela_host_audio compare INPUT OUTPUT off|on|off-then-on [--block N] [--live]\n");
+                         "       vela_host_audio compare INPUT OUTPUT off|on|off-then-on [--block N] [--live]\n"
+                         "       vela_host_audio join LEFT RIGHT OUTPUT\n");
     return 2;
 }
